@@ -1,0 +1,6 @@
+#include "driver/Startup.h"
+
+int main(int argc, char** argv)
+{
+    return tressel::TresselMain(argc, argv);
+}
