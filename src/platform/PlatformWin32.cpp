@@ -1,0 +1,209 @@
+// The Windows side of the platform seam. The program ships as a 32-bit
+// console program next to the maker's Halvex.dll; the same file builds the
+// 64-bit program that the Wine tests run.
+#if defined(_WIN32)
+
+#include "platform/Platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/Text.h"
+
+namespace tressel {
+
+namespace {
+
+// Virtual-key codes of the abort keys: Left Ctrl and the A key.
+constexpr int kKeyLeftControl = 0xA2;
+constexpr int kKeyA = 0x41;
+// GetKeyState sets the high bit of its result while the key is down.
+constexpr unsigned kKeyDownBit = 0x8000;
+
+bool IsSeparator(char c)
+{
+    // Windows accepts the forward slash wherever it accepts the backslash.
+    return c == '\\' || c == '/';
+}
+
+bool IsDriveLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Writes the system's text for the error code into err (capacity errCap),
+// without the line end that FormatMessageA appends, followed by the code.
+void DescribeError(DWORD code, char* err, size_t errCap)
+{
+    if (errCap == 0)
+        return;
+    char reason[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, reason, sizeof reason, nullptr);
+    while (n > 0 && (reason[n - 1] == '\r' || reason[n - 1] == '\n' || reason[n - 1] == ' ' ||
+                     reason[n - 1] == '.'))
+        --n;
+    reason[n] = '\0';
+    if (n == 0)
+        FormatText(err, errCap, "error %lu", static_cast<unsigned long>(code));
+    else
+        FormatText(err, errCap, "%s (error %lu)", reason, static_cast<unsigned long>(code));
+}
+
+} // namespace
+
+// GetModuleFileNameA cuts a name that does not fit and returns the capacity
+// (and on old systems leaves the text unterminated), so a result that fills
+// the buffer counts as too long.
+int PlatformExecutablePath(char* out, size_t cap)
+{
+    if (cap == 0)
+        return -1;
+    out[0] = '\0';
+    DWORD size = cap > 0x7fffffffu ? 0x7fffffffu : static_cast<DWORD>(cap);
+    DWORD n = GetModuleFileNameA(nullptr, out, size);
+    if (n == 0)
+        return -1;
+    if (n >= size) {
+        out[0] = '\0';
+        return -2;
+    }
+    out[n] = '\0';
+    return static_cast<int>(n);
+}
+
+// A drive and a separator (C:\x\my.ini) or a UNC name (\\server\share\my.ini).
+// "C:my.ini" and "\my.ini" depend on the current drive or its directory and
+// count as relative.
+bool PlatformIsAbsolutePath(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    if (IsDriveLetter(path[0]) && path[1] == ':' && IsSeparator(path[2]))
+        return true;
+    return IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+bool PlatformFileExists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The system's own INI reading: its corner cases (quotes, blanks, numbers
+// with trailing text) are those every Windows program shows.
+int32_t PlatformIniReadInt(const char* section, const char* key, int32_t def, const char* path)
+{
+    return static_cast<int32_t>(GetPrivateProfileIntA(section, key, def, path));
+}
+
+uint32_t PlatformIniReadText(const char* section, const char* key, const char* def, char* out,
+                             uint32_t cap, const char* path)
+{
+    if (cap == 0)
+        return 0;
+    // The system cuts a long value to cap - 1 characters and terminates it.
+    DWORD n = GetPrivateProfileStringA(section, key, def, out, cap, path);
+    out[cap - 1] = '\0';
+    return n < cap ? static_cast<uint32_t>(n) : static_cast<uint32_t>(strlen(out));
+}
+
+void PlatformSleepMs(uint32_t ms)
+{
+    Sleep(ms);
+}
+
+// GetTickCount wraps after 2^32 ms, as the seam's clock does; only
+// differences are used.
+uint32_t PlatformClockMs()
+{
+    return static_cast<uint32_t>(GetTickCount());
+}
+
+int PlatformLocalTime(LocalTime* out)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    out->Year = now.wYear;
+    out->Month = now.wMonth;
+    out->Day = now.wDay;
+    out->Hour = now.wHour;
+    out->Minute = now.wMinute;
+    return 0;
+}
+
+// The user stops a scan by holding Left Ctrl and A together; the keys are
+// sampled at the moment of the test, nothing is latched.
+bool PlatformAbortKeysDown()
+{
+    unsigned control = static_cast<unsigned short>(GetKeyState(kKeyLeftControl));
+    unsigned letter = static_cast<unsigned short>(GetKeyState(kKeyA));
+    return (control & kKeyDownBit) != 0 && (letter & kKeyDownBit) != 0;
+}
+
+// The keys are sampled directly: no terminal mode or signal to set up.
+void PlatformAbortWatchBegin()
+{
+}
+
+void PlatformAbortWatchEnd()
+{
+}
+
+void* PlatformLibraryOpen(const char* path, char* err, size_t errCap)
+{
+    HMODULE library = LoadLibraryA(path);
+    if (library == nullptr) {
+        // Taken before anything else can overwrite the thread's last error.
+        DWORD code = GetLastError();
+        DescribeError(code, err, errCap);
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(library);
+}
+
+// GetProcAddress hands back a function address; the seam carries it as a
+// plain pointer, which is the same size on every Windows target.
+void* PlatformLibrarySymbol(void* library, const char* name)
+{
+    FARPROC symbol = GetProcAddress(static_cast<HMODULE>(library), name);
+    static_assert(sizeof symbol == sizeof(void*), "a function address fits a plain pointer");
+    void* address = nullptr;
+    memcpy(&address, &symbol, sizeof address);
+    return address;
+}
+
+void PlatformLibraryClose(void* library)
+{
+    if (library != nullptr)
+        FreeLibrary(static_cast<HMODULE>(library));
+}
+
+const char* PlatformGetEnv(const char* name)
+{
+    return getenv(name);
+}
+
+// The maker's library by its plain name: LoadLibraryA searches the
+// executable's directory first, then the system's directories.
+int PlatformTunerLibraryName(const char* exeDir, char* out, size_t cap)
+{
+    (void)exeDir;
+    return FormatText(out, cap, "%s", "Halvex.dll");
+}
+
+int PlatformReplaceFile(const char* source, const char* target)
+{
+    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : -1;
+}
+
+} // namespace tressel
+
+#endif // _WIN32
