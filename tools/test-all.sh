@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Builds Tressel and runs every test: the g++ build, the clang build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
+# short bounded time, and the Windows builds under Wine when MinGW-w64 and
+# Wine are installed. Exits nonzero when anything fails.
+set -u
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+
+passed=0
+failed=0
+stage_failed=()
+
+# Runs one CTest build and adds its counts to the totals.
+ctest_stage() {
+  local name=$1 dir=$2
+  shift 2
+  echo "=== $name: configure and build ($dir)"
+  if ! cmake -S "$root" -B "$dir" "${generator[@]}" "$@" >"$dir.configure.log" 2>&1; then
+    cat "$dir.configure.log"
+    stage_failed+=("$name (configure)")
+    failed=$((failed + 1))
+    return
+  fi
+  if ! cmake --build "$dir" -j "$jobs"; then
+    stage_failed+=("$name (build)")
+    failed=$((failed + 1))
+    return
+  fi
+  echo "=== $name: tests"
+  local log="$dir.ctest.log"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
+  local total fails
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  fails=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
+  if [ -z "$total" ]; then
+    stage_failed+=("$name (no test summary)")
+    failed=$((failed + 1))
+    return
+  fi
+  passed=$((passed + total - fails))
+  failed=$((failed + fails))
+  [ "$fails" = 0 ] || stage_failed+=("$name")
+}
+
+mkdir -p "$root/build"
+ctest_stage "g++ build" "$root/build/gcc" -DCMAKE_CXX_COMPILER=g++
+
+if command -v clang++ >/dev/null 2>&1; then
+  ctest_stage "clang build with ASan and UBSan" "$root/build/asan" -DCMAKE_CXX_COMPILER=clang++ \
+    -DTRESSEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else
+  echo "=== clang build with ASan and UBSan skipped: clang++ is not installed"
+fi
+
+for extra in tools/test-fuzz.sh tools/test-windows.sh; do
+  if [ -x "$extra" ]; then
+    echo "=== $extra"
+    if out=$("$extra" 2>&1 | tee /dev/stderr | tail -n 1); then
+      p=$(echo "$out" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p')
+      f=$(echo "$out" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p')
+      passed=$((passed + ${p:-0}))
+      failed=$((failed + ${f:-0}))
+      [ "${f:-0}" = 0 ] || stage_failed+=("$extra")
+    else
+      stage_failed+=("$extra")
+      failed=$((failed + 1))
+    fi
+  fi
+done
+
+echo
+if [ ${#stage_failed[@]} -gt 0 ]; then
+  echo "Failed: ${stage_failed[*]}"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ] && [ ${#stage_failed[@]} = 0 ]
