@@ -1,0 +1,95 @@
+#include "driver/WritePassOutput.h"
+
+#include <cstdlib>
+
+#include "common/Console.h"
+#include "common/Text.h"
+#include "output/Report.h"
+#include "output/TpList.h"
+
+namespace tressel {
+namespace {
+
+int CompareFrequencyEntries(const void* a, const void* b)
+{
+    return CompareFrequency(static_cast<const TransponderInfo*>(a), static_cast<const TransponderInfo*>(b));
+}
+
+// Only Loop 1 numbers the files by pass; every other repeating run replaces
+// the previous pass's files.
+bool NumbersPasses(const ScanSettings* settings)
+{
+    return settings->Loop == 1;
+}
+
+} // namespace
+
+int CompareFrequency(const TransponderInfo* a, const TransponderInfo* b)
+{
+    if (a->Frequency > b->Frequency)
+        return 1;
+    if (a->Frequency < b->Frequency)
+        return -1;
+    return 0;
+}
+
+int BuildReportFileName(char* out, size_t cap, const ScanSettings* settings, uint32_t passNumber)
+{
+    const char* dir = settings->ReportDir;
+    uint32_t position = static_cast<uint32_t>(settings->LocPos);
+    bool byName = settings->IniFormat == static_cast<int32_t>(kListScanTable);
+    if (NumbersPasses(settings)) {
+        if (byName)
+            return FormatText(out, cap, "%s%s_%u.txt", dir, settings->LocName, passNumber);
+        return FormatText(out, cap, "%s%04u_%u.txt", dir, position, passNumber);
+    }
+    if (byName)
+        return FormatText(out, cap, "%s%s.txt", dir, settings->LocName);
+    return FormatText(out, cap, "%s%04u.txt", dir, position);
+}
+
+int BuildTpListFileName(char* out, size_t cap, const ScanSettings* settings, uint32_t passNumber)
+{
+    const char* dir = settings->TPDir;
+    uint32_t position = static_cast<uint32_t>(settings->LocPos);
+    bool scanTable = settings->IniFormat == static_cast<int32_t>(kListScanTable);
+    bool xml = settings->IniFormat == static_cast<int32_t>(kListXml);
+    if (NumbersPasses(settings)) {
+        if (scanTable)
+            return FormatText(out, cap, "%s%s_%u.ini", dir, settings->LocName, passNumber);
+        if (xml)
+            return FormatText(out, cap, "%s%s_%u.xml", dir, settings->LocName, passNumber);
+        return FormatText(out, cap, "%s%04u_%u.ini", dir, position, passNumber);
+    }
+    if (scanTable)
+        return FormatText(out, cap, "%s%s.ini", dir, settings->LocName);
+    if (xml)
+        return FormatText(out, cap, "%s%s.xml", dir, settings->LocName);
+    return FormatText(out, cap, "%s%04u.ini", dir, position);
+}
+
+void WritePassOutput(TransponderInfo* table, uint32_t count, uint32_t passNumber, double passTime,
+                     const ScanSettings* settings)
+{
+    if (table == nullptr || settings == nullptr)
+        return;
+    qsort(table, count, sizeof table[0], CompareFrequencyEntries);
+    ConsolePrintf("Total tranponders found = %u\n", count);
+
+    // A name too long for its field is announced as far as it fits and then
+    // refused: writing under a cut name could replace an unrelated file.
+    char name[kPathCapacity];
+    int fits = BuildReportFileName(name, sizeof name, settings, passNumber);
+    ConsolePrintf("Report detailed transponder info to %s ...\n", name);
+    if (fits < 0 || WriteReport(name, table, count, passTime) != 0)
+        ConsolePuts("error !");
+
+    fits = BuildTpListFileName(name, sizeof name, settings, passNumber);
+    ConsolePrintf("Store transponder info in %s ...\n", name);
+    if (fits < 0 || WriteTpList(settings->LocName, table, static_cast<uint32_t>(settings->IniFormat), name,
+                                static_cast<uint32_t>(settings->LocPos), count,
+                                static_cast<uint32_t>(settings->InfoFormat)) != 0)
+        ConsolePuts("error !");
+}
+
+} // namespace tressel
