@@ -136,6 +136,8 @@ void PlatformAbortWatchBegin()
     struct sigaction action;
     memset(&action, 0, sizeof action);
     action.sa_handler = OnAbortSignal;
+    // Restart interrupted console writes; sleeps resume on their own.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &gOldInt);
     sigaction(SIGTERM, &action, &gOldTerm);
