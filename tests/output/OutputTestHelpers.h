@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "common/Services.h"
 #include "support/TestSupport.h"
