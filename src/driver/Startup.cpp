@@ -64,8 +64,10 @@ int ExecutableDirectory(char* dir, size_t cap)
 // or -1 when the result would not fit its field.
 int ReadDirectory(const char* key, char* out, const char* configPath)
 {
-    char value[kPathCapacity + 1]; // one more, to see a value that is too long
-    uint32_t n = PlatformIniReadText("Options", key, "", value, sizeof value, configPath);
+    // One character more than fits, to see a value that is too long, and
+    // room for the separator appended to it.
+    char value[kPathCapacity + 2];
+    uint32_t n = PlatformIniReadText("Options", key, "", value, kPathCapacity + 1, configPath);
     if (n > 0 && value[n - 1] != kDirSeparator) {
         value[n] = kDirSeparator;
         value[++n] = '\0';
