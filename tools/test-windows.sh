@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Builds the Windows program with MinGW-w64 -- the 32-bit tressel.exe that is
+# shipped (build-win32, with its ZIP package) and the 64-bit tressel.exe plus
+# the virtual Halvex.dll that Wine can run here (build-win64) -- and runs the
+# Wine tests (a Linux test program, build-wtest) against the 64-bit build.
+# Without MinGW-w64 or Wine it says what is missing and exits 0.
+# The last line is "N passed, N failed"; the exit status is nonzero on failure.
+set -u
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+
+# The first MinGW-w64 compiler of a target: POSIX threads, Win32 threads, plain.
+mingw_compiler() {
+  local variant
+  for variant in -posix -win32 ""; do
+    command -v "$1-g++$variant" >/dev/null 2>&1 && return 0
+  done
+  return 1
+}
+
+wine=${TRESSEL_WINE:-/usr/lib/wine/wine64}
+if [ ! -x "$wine" ] && command -v wine64 >/dev/null 2>&1; then
+  wine=$(command -v wine64)
+fi
+
+missing=()
+mingw_compiler i686-w64-mingw32 || missing+=("i686-w64-mingw32-g++ (g++-mingw-w64-i686)")
+mingw_compiler x86_64-w64-mingw32 || missing+=("x86_64-w64-mingw32-g++ (g++-mingw-w64-x86-64)")
+[ -x "$wine" ] || missing+=("the Wine loader $wine (wine64)")
+if [ ${#missing[@]} -gt 0 ]; then
+  text=${missing[0]}
+  for item in "${missing[@]:1}"; do
+    text="$text, $item"
+  done
+  echo "Windows build and Wine tests skipped: $text not installed"
+  exit 0
+fi
+
+passed=0
+failed=0
+failures=()
+
+check() { # name, then the command whose status decides
+  local name=$1
+  shift
+  if "$@"; then
+    echo "PASS: $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $name"
+    failed=$((failed + 1))
+    failures+=("$name")
+  fi
+}
+
+build() { # directory, cmake arguments...
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" "${generator[@]}" "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs"
+}
+
+# Only the operating system's own DLLs may be imported: the tuner library is
+# loaded at run time and the compiler's runtimes are linked in.
+imports_only_system_dlls() { # objdump, file
+  local extra
+  extra=$("$1" -p "$2" | sed -n 's/^[[:space:]]*DLL Name: //p' |
+    grep -viE '^(kernel32|user32|msvcrt|advapi32|ntdll)\.dll$')
+  [ -z "$extra" ] || { echo "$2 imports: $extra"; return 1; }
+}
+
+# The ZIP holds the program, the sample configuration and the README, and
+# never a Halvex.dll.
+package_is_complete() { # zip file
+  local listing
+  listing=$(cmake -E tar tf "$1") || return 1
+  echo "$listing"
+  grep -q '/tressel\.exe$' <<<"$listing" && grep -q '/Tressel\.ini$' <<<"$listing" &&
+    ! grep -qi 'halvex' <<<"$listing"
+}
+
+w32=$root/build-win32
+w64=$root/build-win64
+wtest=$root/build-wtest
+
+check "32-bit build (i686 MinGW-w64)" build "$w32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+if [ -f "$w32/bin/tressel.exe" ]; then
+  check "32-bit tressel.exe needs no DLL beside Halvex.dll" \
+    imports_only_system_dlls i686-w64-mingw32-objdump "$w32/bin/tressel.exe"
+  rm -f "$w32"/Tressel-*.zip
+  check "ZIP package" cmake --build "$w32" --target package
+  zip=$(ls "$w32"/Tressel-*-win32.zip 2>/dev/null | head -n 1)
+  check "ZIP package holds tressel.exe, Tressel.ini and no Halvex.dll" package_is_complete "${zip:-none}"
+fi
+
+check "64-bit build (x86-64 MinGW-w64)" build "$w64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
+check "Wine test program (native)" build "$wtest" -DTRESSEL_WINE_TESTS=ON -DTRESSEL_WINDOWS_BIN="$w64/bin"
+
+if [ -x "$wtest/bin/wine_tests" ] && [ -f "$w64/bin/tressel.exe" ]; then
+  log=$wtest/wine_tests.log
+  TRESSEL_WINDOWS_BIN=$w64/bin TRESSEL_WINE=$wine "$wtest/bin/wine_tests" 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
+  if [ -n "$summary" ]; then
+    p=${summary%% passed*}
+    f=${summary#*passed, }
+    f=${f%% failed}
+    passed=$((passed + p))
+    failed=$((failed + f))
+    [ "$f" = 0 ] || failures+=("Wine tests")
+  fi
+  if [ -z "$summary" ] || { [ "$status" != 0 ] && [ "${f:-0}" = 0 ]; }; then
+    echo "FAIL: the Wine test program ended with status $status"
+    failed=$((failed + 1))
+    failures+=("Wine test program")
+  fi
+  # The tests leave a Wine server waiting for 30 s; end it now.
+  WINEPREFIX=$w64/wineprefix "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
+fi
+
+echo
+if [ ${#failures[@]} -gt 0 ]; then
+  printf 'Failed: %s\n' "${failures[@]}"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
