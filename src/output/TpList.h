@@ -51,7 +51,8 @@ uint32_t RoundFrequencyKhz(uint32_t frequencyKhz);
 uint32_t RoundSymbolRateKs(uint32_t symbolRate);
 
 // The list's date stamp from the local time, as "hour:minute - dd/mm/yyyy"
-// without leading zeros on hour and minute. Returns its length.
+// without leading zeros on hour and minute; all zero when the local time
+// cannot be read. Returns its length, or -1 when it was cut to fit cap.
 int FormatDateStamp(char* out, size_t cap);
 
 // The comment of one line into fields->CommentText, from the signal text and
