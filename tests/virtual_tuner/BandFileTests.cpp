@@ -37,7 +37,7 @@ std::string Transponders(int count)
     return text;
 }
 
-TEST(BandFile, RefusedValueNamesFileSectionAndKeyAndReportsNoDevice)
+TEST(VirtualTunerBandFile, RefusedValueNamesFileSectionAndKeyAndReportsNoDevice)
 {
     const RefusedBand cases[] = {
         {"bad Snr after good sections", Transponders(3) + "[Transponder3]\nFrequency=498000\nSnr=abc\n",
@@ -102,7 +102,7 @@ TEST(BandFile, RefusedValueNamesFileSectionAndKeyAndReportsNoDevice)
     }
 }
 
-TEST(BandFile, MissingFileNamesFileAndReason)
+TEST(VirtualTunerBandFile, MissingFileNamesFileAndReason)
 {
     testsupport::TempDir dir;
     std::string path = dir.File("no-such-band.ini");
@@ -115,7 +115,7 @@ TEST(BandFile, MissingFileNamesFileAndReason)
     });
 }
 
-TEST(BandFile, ValuesOutsideTheBandDoNotMatter)
+TEST(VirtualTunerBandFile, ValuesOutsideTheBandDoNotMatter)
 {
     const struct {
         const char* What;
@@ -159,7 +159,7 @@ TEST(BandFile, ValuesOutsideTheBandDoNotMatter)
     }
 }
 
-TEST(BandFile, EveryKeyReachesItsFieldOfTheRecord)
+TEST(VirtualTunerBandFile, EveryKeyReachesItsFieldOfTheRecord)
 {
     // Names in mixed case, blanks around names and values, CR LF line ends,
     // comments and a byte-order mark: the syntax of the configuration file.
@@ -225,7 +225,7 @@ TEST(BandFile, EveryKeyReachesItsFieldOfTheRecord)
     });
 }
 
-TEST(BandFile, MissingFieldsAreZero)
+TEST(VirtualTunerBandFile, MissingFieldsAreZero)
 {
     vttest::WithBand("[Transponder0]\nFrequency=0\n", [](const Exports& tuner) {
         std::string devices;
@@ -242,7 +242,7 @@ TEST(BandFile, MissingFieldsAreZero)
     });
 }
 
-TEST(BandFile, IntegersAreKeptAs32BitTwosComplement)
+TEST(VirtualTunerBandFile, IntegersAreKeptAs32BitTwosComplement)
 {
     vttest::WithBand("[Devices]\nCount=3\nCaps0=-1\nCaps1=4294967295\nCaps2=+16384\n"
                      "[Transponder0]\nFrequency=474000\nBandwidth=8000\nRfLevel=4294967244\n"
@@ -261,7 +261,7 @@ TEST(BandFile, IntegersAreKeptAs32BitTwosComplement)
                      });
 }
 
-TEST(BandFile, SnrTakesDecimalsAndNan)
+TEST(VirtualTunerBandFile, SnrTakesDecimalsAndNan)
 {
     vttest::WithBand("[Transponder0]\nFrequency=474000\nSnr=nan\n"
                      "[Transponder1]\nFrequency=482000\nSnr=-3.5\n"
@@ -275,7 +275,7 @@ TEST(BandFile, SnrTakesDecimalsAndNan)
                      });
 }
 
-TEST(BandFile, PlpCountDefaultsToTheIdentifiersGiven)
+TEST(VirtualTunerBandFile, PlpCountDefaultsToTheIdentifiersGiven)
 {
     const struct {
         const char* What;
@@ -308,7 +308,7 @@ TEST(BandFile, PlpCountDefaultsToTheIdentifiersGiven)
     }
 }
 
-TEST(BandFile, AcceptsAThousandsOfTransponders)
+TEST(VirtualTunerBandFile, AcceptsAThousandsOfTransponders)
 {
     // 4096 sections fit; a 4097th in the list is refused by name.
     std::string text;
@@ -334,7 +334,7 @@ TEST(BandFile, AcceptsAThousandsOfTransponders)
     });
 }
 
-TEST(BandFile, EmptyVariableMeansTheBuiltInBand)
+TEST(VirtualTunerBandFile, EmptyVariableMeansTheBuiltInBand)
 {
     vttest::WithBandPath("", [](const Exports& tuner) {
         std::string devices;

@@ -53,7 +53,7 @@ std::vector<uint32_t> StepInterval(const Exports& tuner, const Interval& i)
     return found;
 }
 
-TEST(BuiltInBand, OneTunerWithTresselAndFastScanCaps)
+TEST(VirtualTunerBuiltInBand, OneTunerWithTresselAndFastScanCaps)
 {
     vttest::WithBuiltInBand([](const Exports& tuner) {
         std::string devices;
@@ -66,7 +66,7 @@ TEST(BuiltInBand, OneTunerWithTresselAndFastScanCaps)
     });
 }
 
-TEST(BuiltInBand, SampleIntervalsFindEveryTransponderBySweepAndByStep)
+TEST(VirtualTunerBuiltInBand, SampleIntervalsFindEveryTransponderBySweepAndByStep)
 {
     vttest::WithBuiltInBand([](const Exports& tuner) {
         std::string devices;
@@ -97,7 +97,7 @@ TEST(BuiltInBand, SampleIntervalsFindEveryTransponderBySweepAndByStep)
     });
 }
 
-TEST(BuiltInBand, HoldsEveryKindOfTransponderTheOutputShows)
+TEST(VirtualTunerBuiltInBand, HoldsEveryKindOfTransponderTheOutputShows)
 {
     vttest::WithBuiltInBand([](const Exports& tuner) {
         std::string devices;
@@ -130,7 +130,7 @@ TEST(BuiltInBand, HoldsEveryKindOfTransponderTheOutputShows)
     });
 }
 
-TEST(BuiltInBand, SweepSpendsTwentyMillisecondsPerChannel)
+TEST(VirtualTunerBuiltInBand, SweepSpendsTwentyMillisecondsPerChannel)
 {
     vttest::WithBuiltInBand([](const Exports& tuner) {
         std::string devices;

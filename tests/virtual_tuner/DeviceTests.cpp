@@ -10,7 +10,7 @@ using vttest::Exports;
 
 namespace {
 
-TEST(Devices, CountNamesAndCapsWithTheirDefaults)
+TEST(VirtualTunerDevices, CountNamesAndCapsWithTheirDefaults)
 {
     vttest::WithBand("[Devices]\nCount=3\nName0=First stick\nCaps0=16384\nName2=  Third  \n",
                      [](const Exports& tuner) {
@@ -28,7 +28,7 @@ TEST(Devices, CountNamesAndCapsWithTheirDefaults)
                      });
 }
 
-TEST(Devices, NoDevicesIsNoCallbackButSuccess)
+TEST(VirtualTunerDevices, NoDevicesIsNoCallbackButSuccess)
 {
     vttest::WithBand("[Devices]\nCount=0\n", [](const Exports& tuner) {
         std::string devices;
@@ -39,7 +39,7 @@ TEST(Devices, NoDevicesIsNoCallbackButSuccess)
     });
 }
 
-TEST(Devices, SixteenDevicesAreTheCap)
+TEST(VirtualTunerDevices, SixteenDevicesAreTheCap)
 {
     vttest::WithBand("[Devices]\nCount=16\nName15=Last\nCaps15=7\n", [](const Exports& tuner) {
         std::string devices;
@@ -51,7 +51,7 @@ TEST(Devices, SixteenDevicesAreTheCap)
     });
 }
 
-TEST(Devices, StartRefusesUnknownAndFailingDevicesAndKeepsTheOpenOne)
+TEST(VirtualTunerDevices, StartRefusesUnknownAndFailingDevicesAndKeepsTheOpenOne)
 {
     vttest::WithBand("[Devices]\nCount=3\nCaps0=1\nFails1=1\nFails2=-1\n", [](const Exports& tuner) {
         std::string devices;
@@ -65,7 +65,7 @@ TEST(Devices, StartRefusesUnknownAndFailingDevicesAndKeepsTheOpenOne)
     });
 }
 
-TEST(Devices, CallbackComesBeforeCheckReturnsInDeviceOrder)
+TEST(VirtualTunerDevices, CallbackComesBeforeCheckReturnsInDeviceOrder)
 {
     std::string names;
     for (int n = 0; n < 5; ++n)

@@ -96,7 +96,7 @@ void CheckSweep(const Exports& tuner, const Sweep& s, uint32_t expectedCountWord
         EXPECT_TRUE(IsUntouched(&table.Records[k])) << "record " << k << " was written";
 }
 
-TEST(FastSweep, StoresTheRangeOfTheStandardByAscendingFrequency)
+TEST(VirtualTunerFastSweep, StoresTheRangeOfTheStandardByAscendingFrequency)
 {
     const Sweep sweeps[] = {
         {0, 0xFFFFFFFFu, 0, 0, {6, 2, 1, 5, 7, 0, 3, 4}}, // ties keep file order
@@ -121,7 +121,7 @@ TEST(FastSweep, StoresTheRangeOfTheStandardByAscendingFrequency)
     });
 }
 
-TEST(FastSweep, StoresOnlyWhatFitsInTheTable)
+TEST(VirtualTunerFastSweep, StoresOnlyWhatFitsInTheTable)
 {
     std::string text;
     for (int i = 0; i < 250; ++i)
@@ -154,7 +154,7 @@ TEST(FastSweep, StoresOnlyWhatFitsInTheTable)
     });
 }
 
-TEST(FastSweep, CountWordKeyOverridesTheCountButNotTheStores)
+TEST(VirtualTunerFastSweep, CountWordKeyOverridesTheCountButNotTheStores)
 {
     const struct {
         const char* Value;
@@ -173,7 +173,7 @@ TEST(FastSweep, CountWordKeyOverridesTheCountButNotTheStores)
     }
 }
 
-TEST(FastSweep, WorksWithoutACallback)
+TEST(VirtualTunerFastSweep, WorksWithoutACallback)
 {
     vttest::WithBand(kBand, [](const Exports& tuner) {
         std::string devices;

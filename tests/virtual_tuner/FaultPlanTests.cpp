@@ -45,7 +45,7 @@ int32_t CallOnce(const Exports& tuner, Export which)
     return -1;
 }
 
-TEST(FaultPlan, TheNthCallFailsAndNoOther)
+TEST(VirtualTunerFaultPlan, TheNthCallFailsAndNoOther)
 {
     const struct {
         const char* Key;
@@ -80,7 +80,7 @@ TEST(FaultPlan, TheNthCallFailsAndNoOther)
     }
 }
 
-TEST(FaultPlan, FailingCheckCallsNoDeviceBack)
+TEST(VirtualTunerFaultPlan, FailingCheckCallsNoDeviceBack)
 {
     vttest::WithBand("[Devices]\nCount=2\n[Faults]\nCheckForDVBEx=1\n", [](const Exports& tuner) {
         std::string devices;
@@ -92,7 +92,7 @@ TEST(FaultPlan, FailingCheckCallsNoDeviceBack)
     });
 }
 
-TEST(FaultPlan, CallsAreCountedFromTheStartOfTheProcess)
+TEST(VirtualTunerFaultPlan, CallsAreCountedFromTheStartOfTheProcess)
 {
     // Two tunings before the band is read still count.
     vttest::WithBand(std::string(kBand) + "[Faults]\nSetChannel2Ex=3\n", [](const Exports& tuner) {
@@ -105,7 +105,7 @@ TEST(FaultPlan, CallsAreCountedFromTheStartOfTheProcess)
     });
 }
 
-TEST(FaultPlan, FailingTuneKeepsThePreviousChannel)
+TEST(VirtualTunerFaultPlan, FailingTuneKeepsThePreviousChannel)
 {
     vttest::WithBand(std::string(kBand) + "[Faults]\nSetChannel2Ex=2\n", [](const Exports& tuner) {
         std::string devices;
@@ -118,7 +118,7 @@ TEST(FaultPlan, FailingTuneKeepsThePreviousChannel)
     });
 }
 
-TEST(FaultPlan, FailingSignalInfoWritesNothing)
+TEST(VirtualTunerFaultPlan, FailingSignalInfoWritesNothing)
 {
     vttest::WithBand(std::string(kBand) + "[Faults]\nSignalInfo2=1\n", [](const Exports& tuner) {
         std::string devices;
@@ -133,7 +133,7 @@ TEST(FaultPlan, FailingSignalInfoWritesNothing)
     });
 }
 
-TEST(FaultPlan, FailingSweepStoresAndReportsNothing)
+TEST(VirtualTunerFaultPlan, FailingSweepStoresAndReportsNothing)
 {
     vttest::WithBand(std::string(kBand) + "[Faults]\nTressel=1\nCountWord=9\n", [](const Exports& tuner) {
         std::string devices;

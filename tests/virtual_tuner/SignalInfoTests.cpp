@@ -36,7 +36,7 @@ struct Case {
     int Section; // -1: no lock
 };
 
-TEST(SignalInfo2, NearestCandidateWithinHalfItsBandwidthLocks)
+TEST(VirtualTunerSignalInfo2, NearestCandidateWithinHalfItsBandwidthLocks)
 {
     const Case cases[] = {
         {500000, 0, 0},      // exact
@@ -86,7 +86,7 @@ TEST(SignalInfo2, NearestCandidateWithinHalfItsBandwidthLocks)
     });
 }
 
-TEST(SignalInfo2, NoLockLeavesOnlyTheTunedFrequencyAndTheReservedBytes)
+TEST(VirtualTunerSignalInfo2, NoLockLeavesOnlyTheTunedFrequencyAndTheReservedBytes)
 {
     vttest::WithBand(kBand, [](const Exports& tuner) {
         std::string devices;
@@ -104,7 +104,7 @@ TEST(SignalInfo2, NoLockLeavesOnlyTheTunedFrequencyAndTheReservedBytes)
     });
 }
 
-TEST(SignalInfo2, AnswersForTheLastTuningEachTime)
+TEST(VirtualTunerSignalInfo2, AnswersForTheLastTuningEachTime)
 {
     vttest::WithBand(kBand, [](const Exports& tuner) {
         std::string devices;

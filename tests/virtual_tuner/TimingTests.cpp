@@ -23,7 +23,7 @@ long long MsSince(Clock::time_point start)
 // rather than per call, without making the tests flaky on a busy machine.
 constexpr long long kCeilingMs = 2000;
 
-TEST(Timing, TuneAndSignalSpendTheirTime)
+TEST(VirtualTunerTiming, TuneAndSignalSpendTheirTime)
 {
     vttest::WithBand("[Timing]\nTuneMs=60\nSignalMs=40\n[Transponder0]\nFrequency=474000\nBandwidth=8000\n",
                      [](const Exports& tuner) {
@@ -43,7 +43,7 @@ TEST(Timing, TuneAndSignalSpendTheirTime)
                      });
 }
 
-TEST(Timing, SweepSpendsItsTimePerGridChannel)
+TEST(VirtualTunerTiming, SweepSpendsItsTimePerGridChannel)
 {
     const struct {
         uint32_t Start, Stop, Step;
@@ -79,7 +79,7 @@ int OnResult(TransponderInfo*)
     return 0;
 }
 
-TEST(Timing, SweepReportsEachTransponderOnceItsChannelIsSwept)
+TEST(VirtualTunerTiming, SweepReportsEachTransponderOnceItsChannelIsSwept)
 {
     vttest::WithBand("[Timing]\nSweepMs=40\n"
                      "[Transponder0]\nFrequency=474000\n[Transponder1]\nFrequency=497000\n",
@@ -102,7 +102,7 @@ TEST(Timing, SweepReportsEachTransponderOnceItsChannelIsSwept)
                      });
 }
 
-TEST(Timing, FailingCallsReturnAtOnce)
+TEST(VirtualTunerTiming, FailingCallsReturnAtOnce)
 {
     vttest::WithBand("[Timing]\nTuneMs=3000\nSignalMs=3000\nSweepMs=3000\n"
                      "[Faults]\nSetChannel2Ex=1\nSignalInfo2=1\nTressel=1\n",
