@@ -81,7 +81,12 @@ protected:
         testsupport::WriteFile(LinuxDir() + "/Tressel.ini", text);
     }
 
-    RunResult RunWindows() { return Run(WineRun{{"Tressel.ini"}, {}, "", true}); }
+    RunResult RunWindows()
+    {
+        WineRun run;
+        run.Args = {"Tressel.ini"};
+        return Run(run);
+    }
 
     RunResult RunLinux()
     {

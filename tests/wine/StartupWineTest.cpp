@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "support/TestSupport.h"
@@ -87,6 +88,23 @@ TEST_F(WineStartup, EarlyEndsShowTheirTextAndExitStatus)
         EXPECT_EQ(Head() + Crlf(c.Tail), r.Out);
         std::remove((ProgramDir() + "/Tressel.ini").c_str());
     }
+}
+
+// The program's own path is read with room for 259 characters; a program
+// deeper than that refuses to start rather than look for a cut name.
+TEST_F(WineStartup, ProgramInATooLongDirectoryRefusesToStart)
+{
+    std::string deep = ProgramDir() + "/" + std::string(120, 'a') + "/" + std::string(120, 'b');
+    std::filesystem::create_directories(deep);
+    std::filesystem::copy_file(ProgramDir() + "/tressel.exe", deep + "/tressel.exe");
+    std::filesystem::copy_file(ProgramDir() + "/Halvex.dll", deep + "/Halvex.dll");
+    ASSERT_GT(WindowsPath(deep + "/tressel.exe").size(), 259u);
+    WineRun run;
+    run.Program = deep + "/tressel.exe";
+    RunResult r = Run(run);
+    EXPECT_EQ(ExitStatus(-1), r.ExitCode);
+    EXPECT_EQ(Banner(), r.Out);
+    EXPECT_NE(std::string::npos, r.Err.find("directory is longer than 259 characters")) << r.Err;
 }
 
 // The configuration chosen by the first argument. Each file says Device=0 and

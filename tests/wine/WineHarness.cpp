@@ -206,7 +206,7 @@ testsupport::RunResult WineTest::Run(const WineRun& run)
 {
     testsupport::RunOptions options;
     options.Program = WineLoader();
-    options.Args.push_back(WindowsPath(ProgramDir() + "/tressel.exe"));
+    options.Args.push_back(WindowsPath(run.Program.empty() ? ProgramDir() + "/tressel.exe" : run.Program));
     options.Args.insert(options.Args.end(), run.Args.begin(), run.Args.end());
     options.Env = WineEnvironment();
     if (run.WithBand)

@@ -43,6 +43,7 @@ struct WineRun {
     std::vector<std::pair<std::string, std::string>> Env; // added to the program's environment
     std::string Stdin;
     bool WithBand = true; // pass the case's band file in TRESSEL_VIRTUAL_BAND
+    std::string Program;  // Linux path of the tressel.exe to run; default: the program folder's
 };
 
 // The fixture: a fresh program folder, working folder and band file per case.
