@@ -11,6 +11,8 @@
 namespace tressel {
 namespace vt {
 
+// A band file with Count above kMaxDevices is refused (not clamped), so that
+// a test never runs against fewer devices than it wrote.
 constexpr uint32_t kMaxDevices = 16;
 constexpr uint32_t kMaxTransponders = 4096;
 constexpr size_t kDeviceNameCapacity = 256;

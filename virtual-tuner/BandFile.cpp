@@ -213,6 +213,7 @@ const char* ParsePlpIds(const char* text, size_t length, TransponderInfo* record
     return nullptr;
 }
 
+// Keeps the error line for a refused value, remembering where it stood.
 void Hold(BandReader* reader, PendingError* error, uint32_t index, const char* section,
           const char* key, const char* reason, const char* value)
 {
@@ -231,6 +232,7 @@ void HoldNumbered(BandReader* reader, PendingError* error, uint32_t index, const
         Hold(reader, error, index, section, key, reason, value);
 }
 
+// Keeps the first error of the keys that always count.
 void HoldGeneral(BandReader* reader, const char* section, const char* key, const char* reason,
                  const char* value)
 {
@@ -248,6 +250,8 @@ bool TakeGeneral(BandReader* reader, GeneralKey key)
     return true;
 }
 
+// Each Visit function takes one key of its section: the first occurrence is
+// stored or its error held; repeats and unknown keys are skipped.
 void VisitDevices(BandReader* reader, const char* section, const char* key, const char* value,
                   size_t length)
 {
@@ -424,6 +428,7 @@ void VisitTransponder(BandReader* reader, uint32_t number, const char* section, 
         HoldNumbered(reader, &reader->Transponder, number, section, key, reason, value);
 }
 
+// The IniScan visitor: hands each key to its section. Never stops the scan.
 int VisitBandKey(void* context, const char* section, const char* key, const char* value,
                  size_t length)
 {
@@ -458,6 +463,7 @@ const PendingError* ChooseError(const BandReader* reader, uint32_t transponderCo
     return chosen;
 }
 
+// Writes one error line of the library to standard error.
 void TellError(const char* text)
 {
     fprintf(stderr, "virtual tuner: %s\n", text);

@@ -1,7 +1,11 @@
 // Reading band files: values that are refused with one error line naming the
 // file, section and key; values in sections that are not part of the band;
 // and the values accepted into the records.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -331,6 +335,47 @@ TEST(VirtualTunerBandFile, AcceptsAThousandsOfTransponders)
         EXPECT_EQ(vttest::CheckDevices(tuner, &devices), 0);
         EXPECT_EQ(vttest::TunerStderr(), "virtual tuner: " + vttest::BandPath() +
                                              ": [Transponder4096] Frequency: more than 4096 transponders\n");
+    });
+}
+
+// Runs calls with standard output sent to a file; returns what they wrote.
+template <typename Calls>
+std::string StandardOutputOf(const Calls& calls)
+{
+    testsupport::TempDir dir;
+    std::string path = dir.File("stdout.txt");
+    fflush(stdout);
+    int saved = dup(1);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    close(fd);
+    calls();
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return testsupport::ReadFile(path);
+}
+
+TEST(VirtualTunerBandFile, NothingGoesToStandardOutput)
+{
+    vttest::WithBand("[Transponder0]\nFrequency=474000\nSnr=bad\n", [](const Exports& tuner) {
+        std::string devices;
+        EXPECT_EQ(StandardOutputOf([&] { vttest::CheckDevices(tuner, &devices); }), "");
+        EXPECT_NE(vttest::TunerStderr(), "");
+    });
+    vttest::WithBuiltInBand([](const Exports& tuner) {
+        std::string devices;
+        std::string out = StandardOutputOf([&] {
+            vttest::CheckDevices(tuner, &devices);
+            tuner.StartDVBEx(0);
+            tuner.SetChannel2Ex(474000, 8000, 0, 0);
+            tressel::TransponderInfo table[200];
+            tuner.SignalInfo2(&table[0]);
+            uint32_t count = 0;
+            tuner.Tressel(474000, 474000, 8000, 8000, 0, table, &count, nullptr);
+            tuner.StopDVB();
+        });
+        EXPECT_EQ(out, "");
     });
 }
 
