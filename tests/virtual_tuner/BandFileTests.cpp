@@ -312,7 +312,7 @@ TEST(VirtualTunerBandFile, PlpCountDefaultsToTheIdentifiersGiven)
     }
 }
 
-TEST(VirtualTunerBandFile, AcceptsAThousandsOfTransponders)
+TEST(VirtualTunerBandFile, AcceptsThousandsOfTransponders)
 {
     // 4096 sections fit; a 4097th in the list is refused by name.
     std::string text;
