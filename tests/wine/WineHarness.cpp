@@ -73,17 +73,22 @@ std::string QuietCommand(const std::string& program, const std::string& argument
     return "env" + unsets + sets + " '" + program + "' " + arguments + " </dev/null >/dev/null 2>&1";
 }
 
+// The Wine server beside the loader, or TRESSEL_WINESERVER.
+std::string WineServer()
+{
+    std::string chosen = EnvText("TRESSEL_WINESERVER");
+    if (!chosen.empty())
+        return chosen;
+    return std::filesystem::path(WineLoader()).parent_path().string() + "/wineserver";
+}
+
 // Starts the Wine server and the session's helper processes once, with their
 // console on /dev/null. A program started later joins them in milliseconds;
 // otherwise every run would wait seconds for helpers that inherited its
 // output pipes. The server stays for 30 s after its last client.
 void WarmSession()
 {
-    std::string loaderDir = std::filesystem::path(WineLoader()).parent_path().string();
-    std::string server = EnvText("TRESSEL_WINESERVER");
-    if (server.empty())
-        server = loaderDir + "/wineserver";
-    int ignored = system(QuietCommand(server, "-p30").c_str());
+    int ignored = system(QuietCommand(WineServer(), "-p30").c_str());
     ignored = system(QuietCommand(WineLoader(), "wineboot").c_str());
     (void)ignored;
 }
@@ -120,6 +125,9 @@ std::string PreparePrefix()
         options.Args = {"wineboot", "-i"};
         options.Env = WineEnvironment();
         testsupport::RunResult r = testsupport::Run(options);
+        // The registry files are written when the Wine server ends.
+        int ignored = system(QuietCommand(WineServer(), "-w").c_str());
+        (void)ignored;
         if (r.ExitCode != 0 || !testsupport::FileExists(prefix + "/system.reg"))
             failure = "wineboot could not create the prefix " + prefix + ": " + r.Err;
     }
