@@ -1,6 +1,6 @@
 // Scans and output files of the Windows program under Wine: a fast and a
 // stepped scan, every family of transponder list, the directories completed
-// with a backslash, pass-numbered files until a failing engine ends the run.
+// with a backslash, repeated passes numbering or replacing their files.
 // The Windows program must behave as the Linux build does, apart from its
 // CR LF line ends and backslashes; exact texts for the lists pin both.
 #include <gtest/gtest.h>
@@ -254,26 +254,55 @@ TEST_F(WineScan, DirectoriesAreCompletedWithABackslash)
     }
 }
 
-// Loop 1 repeats the passes and numbers their files; the second pass's
-// failing sweep ends the run, which still ends with exit code 0.
-TEST_F(WineScan, LoopNumbersThePassFilesUntilTheEngineFails)
+// Loop repeats the passes until a failing sweep ends the run, which still
+// ends with exit code 0. Loop 1 numbers the files by pass; any other value
+// replaces the files of the pass before, and of an earlier run.
+TEST_F(WineScan, LoopRepeatsPassesUntilTheEngineFails)
 {
-    // Each pass sweeps two intervals: the third sweep, the first of pass 2,
-    // fails.
-    WriteBand(kBand + "[Faults]\nTressel=3\n");
-    WriteConfig(Config(1, 0, 1, "", "", 1));
-    RunResult r = RunWindows();
-    EXPECT_EQ(0, r.ExitCode) << r.Out << r.Err;
-    EXPECT_NE(std::string::npos, r.Out.find(Crlf("---------- Pass 1 ----------\n"))) << r.Out;
-    EXPECT_NE(std::string::npos, r.Out.find(Crlf("---------- Pass 2 ----------\n"))) << r.Out;
-    EXPECT_NE(std::string::npos, r.Out.find(Crlf("Report detailed transponder info to 4000_1.txt ...\n"
-                                                 "Store transponder info in 4000_1.ini ...\n")))
-        << r.Out;
-    EXPECT_TRUE(testsupport::FileExists(WorkFile("4000_1.txt")));
-    EXPECT_TRUE(testsupport::FileExists(WorkFile("4000_1.ini")));
-    EXPECT_FALSE(testsupport::FileExists(WorkFile("4000_2.txt")));
-    // The failing sweep says "error !" without a line end; nothing follows.
-    EXPECT_EQ("error !", r.Out.substr(r.Out.size() < 7 ? 0 : r.Out.size() - 7)) << r.Out;
+    struct Case {
+        int Loop;
+        const char* Fault;  // each pass sweeps two intervals
+        int Passes;         // passes that complete
+        const char* Report; // the name the last complete pass writes
+        const char* List;
+    } cases[] = {
+        {1, "Tressel=3", 1, "4000_1.txt", "4000_1.ini"},
+        {2, "Tressel=5", 2, "4000.txt", "4000.ini"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("Loop " + std::to_string(c.Loop));
+        WriteBand(kBand + "[Faults]\n" + c.Fault + "\n");
+        WriteConfig(Config(1, 0, 1, "", "", c.Loop));
+        WriteWorkFile("4000.txt", "stale report\n");
+        WriteWorkFile("4000.ini", "stale list\n");
+        RunResult r = Run([] {
+            WineRun run;
+            run.Args = {"Tressel.ini"};
+            return run;
+        }());
+        EXPECT_EQ(0, r.ExitCode) << r.Out << r.Err;
+        std::string announcements = Crlf(std::string("Report detailed transponder info to ") + c.Report +
+                                         " ...\nStore transponder info in " + c.List + " ...\n");
+        size_t at = 0;
+        for (int pass = 1; pass <= c.Passes + 1; ++pass) {
+            at = r.Out.find(Crlf("---------- Pass " + std::to_string(pass) + " ----------\n"), at);
+            ASSERT_NE(std::string::npos, at) << "pass " << pass << "\n" << r.Out;
+            if (pass <= c.Passes) {
+                at = r.Out.find(announcements, at);
+                ASSERT_NE(std::string::npos, at) << "pass " << pass << "\n" << r.Out;
+            }
+        }
+        EXPECT_EQ(std::string::npos, r.Out.find("error !\r\n")) << r.Out;
+        // The failing sweep says "error !" without a line end; nothing follows.
+        EXPECT_EQ("error !", r.Out.substr(r.Out.size() < 7 ? 0 : r.Out.size() - 7)) << r.Out;
+        std::string list = ReadFile(WorkFile(c.List));
+        EXPECT_EQ(0u, list.find("[SATTYPE]\r\n")) << list;
+        EXPECT_EQ(0u, ReadFile(WorkFile(c.Report)).find("TP N: 1\r\n"));
+        EXPECT_FALSE(testsupport::FileExists(WorkFile(std::string(c.Report) + ".tmp")));
+        EXPECT_FALSE(testsupport::FileExists(WorkFile(std::string(c.List) + ".tmp")));
+        for (const char* name : {"4000.txt", "4000.ini", "4000_1.txt", "4000_1.ini"})
+            std::filesystem::remove(WorkFile(name));
+    }
 }
 
 } // namespace
