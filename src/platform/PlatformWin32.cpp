@@ -48,6 +48,8 @@ void DescribeError(DWORD code, char* err, size_t errCap)
     char reason[256];
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                              code, 0, reason, sizeof reason, nullptr);
+    if (n >= sizeof reason)
+        n = sizeof reason - 1;
     while (n > 0 && (reason[n - 1] == '\r' || reason[n - 1] == '\n' || reason[n - 1] == ' ' ||
                      reason[n - 1] == '.'))
         --n;
