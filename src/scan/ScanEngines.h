@@ -18,6 +18,8 @@ namespace tressel {
 // appended when its SNR reaches minSnr2 (DVB-T2, DVB-C2) or minSnr1 (the
 // rest). Clears *abortFlag at entry and sets it to 1 when the user aborts.
 // Stops early, with "Transponder table full !", when no free record is left.
+// A step of 0 retunes start until the user aborts; the pass loop never asks
+// for one.
 // Returns the number appended (0 or more); -1 for a null table or abort
 // flag (nothing printed); -2 when a library call failed ("error !" printed,
 // no closing block).
