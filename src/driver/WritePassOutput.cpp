@@ -1,6 +1,6 @@
 #include "driver/WritePassOutput.h"
 
-#include <cstdlib>
+#include <algorithm>
 
 #include "common/Console.h"
 #include "common/Text.h"
@@ -9,11 +9,6 @@
 
 namespace tressel {
 namespace {
-
-int CompareFrequencyEntries(const void* a, const void* b)
-{
-    return CompareFrequency(static_cast<const TransponderInfo*>(a), static_cast<const TransponderInfo*>(b));
-}
 
 // Only Loop 1 numbers the files by pass; every other repeating run replaces
 // the previous pass's files.
@@ -73,7 +68,11 @@ void WritePassOutput(TransponderInfo* table, uint32_t count, uint32_t passNumber
 {
     if (table == nullptr || settings == nullptr)
         return;
-    qsort(table, count, sizeof table[0], CompareFrequencyEntries);
+    // In place: the C library's qsort may allocate a buffer as large as the
+    // table on every pass.
+    std::sort(table, table + count, [](const TransponderInfo& a, const TransponderInfo& b) {
+        return CompareFrequency(&a, &b) < 0;
+    });
     ConsolePrintf("Total tranponders found = %u\n", count);
 
     // A name too long for its field is announced as far as it fits and then
