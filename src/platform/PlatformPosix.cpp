@@ -104,9 +104,18 @@ volatile sig_atomic_t gSignalAbort = 0;
 volatile sig_atomic_t gSignalCount = 0;
 volatile sig_atomic_t gTerminalSaved = 0;
 struct termios gSavedTerminal;
+struct termios gRawTerminal;
 bool gWatching = false;
-struct sigaction gOldInt;
-struct sigaction gOldTerm;
+
+// The signals the watch handles, and what was installed for them before.
+constexpr int kWatchedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT};
+constexpr size_t kWatchedCount = sizeof kWatchedSignals / sizeof kWatchedSignals[0];
+struct sigaction gOldActions[kWatchedCount];
+
+bool InForeground()
+{
+    return tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
 
 void RestoreTerminal()
 {
@@ -114,14 +123,49 @@ void RestoreTerminal()
         tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
 }
 
-extern "C" void OnAbortSignal(int signo)
+extern "C" void OnWatchSignal(int signo);
+
+void Install(int signo)
 {
-    gSignalAbort = 1;
-    if (signo == SIGINT && ++gSignalCount >= 2) {
-        // The second Ctrl+C ends the program at once.
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = OnWatchSignal;
+    // Restart interrupted console writes; sleeps resume on their own.
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(signo, &action, nullptr);
+}
+
+extern "C" void OnWatchSignal(int signo)
+{
+    int saved = errno;
+    switch (signo) {
+    case SIGINT:
+    case SIGTERM:
+        gSignalAbort = 1;
+        if (signo == SIGINT && ++gSignalCount >= 2) {
+            // The second Ctrl+C ends the program at once.
+            RestoreTerminal();
+            _exit(128 + SIGINT);
+        }
+        break;
+    case SIGTSTP: // give the shell its terminal back while stopped
         RestoreTerminal();
-        _exit(128 + SIGINT);
+        signal(SIGTSTP, SIG_DFL);
+        raise(SIGTSTP);
+        break;
+    case SIGCONT:
+        Install(SIGTSTP);
+        if (gTerminalSaved != 0 && InForeground())
+            tcsetattr(STDIN_FILENO, TCSANOW, &gRawTerminal);
+        break;
+    default: // SIGHUP, SIGQUIT: restore the terminal, then end as usual
+        RestoreTerminal();
+        signal(signo, SIG_DFL);
+        raise(signo);
+        break;
     }
+    errno = saved;
 }
 
 } // namespace
@@ -133,24 +177,24 @@ void PlatformAbortWatchBegin()
     gWatching = true;
     gSignalAbort = 0;
     gSignalCount = 0;
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = OnAbortSignal;
-    // Restart interrupted console writes; sleeps resume on their own.
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &gOldInt);
-    sigaction(SIGTERM, &action, &gOldTerm);
+    for (size_t i = 0; i < kWatchedCount; ++i) {
+        sigaction(kWatchedSignals[i], nullptr, &gOldActions[i]);
+        // A signal the shell ignores (a background job's SIGINT) stays ignored.
+        if (gOldActions[i].sa_handler != SIG_IGN)
+            Install(kWatchedSignals[i]);
+    }
 
-    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &gSavedTerminal) == 0) {
-        struct termios raw = gSavedTerminal;
-        raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-        raw.c_cc[VMIN] = 0;
-        raw.c_cc[VTIME] = 0;
-        // Ctrl+A must reach us as a byte, and Ctrl+C must still raise SIGINT.
+    // Only the foreground job may change the terminal: a background one
+    // would be stopped by SIGTTOU.
+    if (isatty(STDIN_FILENO) && InForeground() && tcgetattr(STDIN_FILENO, &gSavedTerminal) == 0) {
+        gRawTerminal = gSavedTerminal;
+        // Ctrl+A must reach us as a byte, Ctrl+C must still raise SIGINT, and
+        // with VMIN = VTIME = 0 a read returns at once with what was typed.
+        gRawTerminal.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+        gRawTerminal.c_cc[VMIN] = 0;
+        gRawTerminal.c_cc[VTIME] = 0;
         gTerminalSaved = 1;
-        // VMIN = VTIME = 0: a read returns at once with what was typed.
-        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        tcsetattr(STDIN_FILENO, TCSANOW, &gRawTerminal);
     }
 }
 
@@ -161,8 +205,8 @@ void PlatformAbortWatchEnd()
     gWatching = false;
     RestoreTerminal();
     gTerminalSaved = 0;
-    sigaction(SIGINT, &gOldInt, nullptr);
-    sigaction(SIGTERM, &gOldTerm, nullptr);
+    for (size_t i = 0; i < kWatchedCount; ++i)
+        sigaction(kWatchedSignals[i], &gOldActions[i], nullptr);
 }
 
 bool PlatformAbortKeysDown()
