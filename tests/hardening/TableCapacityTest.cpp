@@ -169,8 +169,8 @@ TEST_P(TableCapacity, MoreTranspondersThanTheTableHolds)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TableCapacity, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "FastScan" : "SteppedScan");
+                         [](const ::testing::TestParamInfo<bool>& row) {
+                             return std::string(row.param ? "FastScan" : "SteppedScan");
                          });
 
 } // namespace
