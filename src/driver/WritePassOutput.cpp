@@ -1,11 +1,13 @@
 #include "driver/WritePassOutput.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/Console.h"
 #include "common/Text.h"
 #include "output/Report.h"
 #include "output/TpList.h"
+#include "platform/Platform.h"
 
 namespace tressel {
 namespace {
@@ -15,6 +17,13 @@ namespace {
 bool NumbersPasses(const ScanSettings* settings)
 {
     return settings->Loop == 1;
+}
+
+// A file named by LocName must stay in its directory: a name with a path
+// separator ("../x") is refused like a name too long for its field.
+int RefuseNameThatLeavesItsDirectory(int built, const ScanSettings* settings)
+{
+    return strpbrk(settings->LocName, kPathBreakers) != nullptr ? -1 : built;
 }
 
 } // namespace
@@ -35,11 +44,13 @@ int BuildReportFileName(char* out, size_t cap, const ScanSettings* settings, uin
     bool byName = settings->IniFormat == static_cast<int32_t>(kListScanTable);
     if (NumbersPasses(settings)) {
         if (byName)
-            return FormatText(out, cap, "%s%s_%u.txt", dir, settings->LocName, passNumber);
+            return RefuseNameThatLeavesItsDirectory(
+                FormatText(out, cap, "%s%s_%u.txt", dir, settings->LocName, passNumber), settings);
         return FormatText(out, cap, "%s%04u_%u.txt", dir, position, passNumber);
     }
     if (byName)
-        return FormatText(out, cap, "%s%s.txt", dir, settings->LocName);
+        return RefuseNameThatLeavesItsDirectory(FormatText(out, cap, "%s%s.txt", dir, settings->LocName),
+                                                settings);
     return FormatText(out, cap, "%s%04u.txt", dir, position);
 }
 
@@ -49,17 +60,16 @@ int BuildTpListFileName(char* out, size_t cap, const ScanSettings* settings, uin
     uint32_t position = static_cast<uint32_t>(settings->LocPos);
     bool scanTable = settings->IniFormat == static_cast<int32_t>(kListScanTable);
     bool xml = settings->IniFormat == static_cast<int32_t>(kListXml);
+    const char* ext = xml ? "xml" : "ini";
     if (NumbersPasses(settings)) {
-        if (scanTable)
-            return FormatText(out, cap, "%s%s_%u.ini", dir, settings->LocName, passNumber);
-        if (xml)
-            return FormatText(out, cap, "%s%s_%u.xml", dir, settings->LocName, passNumber);
+        if (scanTable || xml)
+            return RefuseNameThatLeavesItsDirectory(
+                FormatText(out, cap, "%s%s_%u.%s", dir, settings->LocName, passNumber, ext), settings);
         return FormatText(out, cap, "%s%04u_%u.ini", dir, position, passNumber);
     }
-    if (scanTable)
-        return FormatText(out, cap, "%s%s.ini", dir, settings->LocName);
-    if (xml)
-        return FormatText(out, cap, "%s%s.xml", dir, settings->LocName);
+    if (scanTable || xml)
+        return RefuseNameThatLeavesItsDirectory(FormatText(out, cap, "%s%s.%s", dir, settings->LocName, ext),
+                                                settings);
     return FormatText(out, cap, "%s%04u.ini", dir, position);
 }
 

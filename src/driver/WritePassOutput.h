@@ -17,7 +17,8 @@ int CompareFrequency(const TransponderInfo* a, const TransponderInfo* b);
 
 // Build the report's and the list's file names of a pass into out (capacity
 // cap). Return the length, or -1 when the name does not fit (out then holds
-// as much of it as fits).
+// as much of it as fits) or when a name built from LocName would leave its
+// directory because LocName holds a path separator.
 int BuildReportFileName(char* out, size_t cap, const ScanSettings* settings, uint32_t passNumber);
 int BuildTpListFileName(char* out, size_t cap, const ScanSettings* settings, uint32_t passNumber);
 

@@ -17,6 +17,13 @@ constexpr char kDirSeparator = '\\';
 constexpr char kDirSeparator = '/';
 #endif
 
+// Characters that make a name reach into another directory (or drive).
+#if defined(_WIN32)
+constexpr const char* kPathBreakers = "\\/:";
+#else
+constexpr const char* kPathBreakers = "/";
+#endif
+
 // Writes the running executable's full file name into out (capacity cap,
 // terminating zero included). Returns its length, -1 when it cannot be
 // obtained, or -2 when it does not fit.

@@ -298,10 +298,9 @@ TEST(HostileConfiguration, LocationNameWithPathSeparatorsStaysInItsDirectory)
     }
 }
 
-// A name with "../" leads the list (and with IniFormat 5 the report) out of
-// the configured directory. Disabled until the output stage refuses names
-// that hold a directory separator.
-TEST(HostileConfiguration, DISABLED_LocationNameCannotLeaveItsDirectory)
+// A name with "../" would lead the list (and with IniFormat 5 the report)
+// out of the configured directory: the output stage refuses such a name.
+TEST(HostileConfiguration, LocationNameCannotLeaveItsDirectory)
 {
     for (const char* format : {"5", "6"}) {
         SCOPED_TRACE(format);
@@ -313,6 +312,9 @@ TEST(HostileConfiguration, DISABLED_LocationNameCannotLeaveItsDirectory)
         EXPECT_EQ(0, r.ExitCode) << r.Err;
         for (const std::string& file : OutputsIn(dir))
             EXPECT_EQ(0u, file.rfind("lists/", 0)) << file << " written outside lists/";
+        std::string list = std::string("Store transponder info in lists/../escape.") +
+                           (format[0] == '6' ? "xml" : "ini") + " ...\nerror !\n";
+        EXPECT_NE(std::string::npos, r.Out.find(list)) << r.Out;
     }
 }
 
