@@ -108,7 +108,7 @@ struct termios gRawTerminal;
 bool gWatching = false;
 
 // The signals the watch handles, and what was installed for them before.
-constexpr int kWatchedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT};
+constexpr int kWatchedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP, SIGCONT};
 constexpr size_t kWatchedCount = sizeof kWatchedSignals / sizeof kWatchedSignals[0];
 struct sigaction gOldActions[kWatchedCount];
 
@@ -117,10 +117,19 @@ bool InForeground()
     return tcgetpgrp(STDIN_FILENO) == getpgrp();
 }
 
+// Puts the terminal back as it was found. A job sent to the background may
+// still do so: with SIGTTOU blocked the change is allowed instead of
+// stopping the job.
 void RestoreTerminal()
 {
-    if (gTerminalSaved != 0)
-        tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
+    if (gTerminalSaved == 0)
+        return;
+    sigset_t ttou, old;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &old);
+    tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 
 extern "C" void OnWatchSignal(int signo);
@@ -159,7 +168,7 @@ extern "C" void OnWatchSignal(int signo)
         if (gTerminalSaved != 0 && InForeground())
             tcsetattr(STDIN_FILENO, TCSANOW, &gRawTerminal);
         break;
-    default: // SIGHUP, SIGQUIT: restore the terminal, then end as usual
+    default: // SIGHUP, SIGQUIT, SIGPIPE: restore the terminal, then end as usual
         RestoreTerminal();
         signal(signo, SIG_DFL);
         raise(signo);
@@ -212,7 +221,9 @@ void PlatformAbortWatchEnd()
 bool PlatformAbortKeysDown()
 {
     bool requested = gSignalAbort != 0;
-    if (gTerminalSaved != 0) {
+    // Only the foreground job may read the terminal: a background one would
+    // be stopped by SIGTTIN.
+    if (gTerminalSaved != 0 && InForeground()) {
         unsigned char typed[64];
         ssize_t n;
         while ((n = read(STDIN_FILENO, typed, sizeof typed)) > 0) {
