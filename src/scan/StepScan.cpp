@@ -75,11 +75,8 @@ int32_t RunStepScan(TransponderInfo* table, uint32_t count, uint32_t start, uint
     uint32_t frequency = start;
     bool more = start <= stop;
     while (more) {
-        if (count >= kTableCapacity) {
-            // The free record would lie past the table.
-            PrintTableFull();
+        if (count >= kTableCapacity) // the free record would lie past the table
             break;
-        }
         uint32_t channelStartMs = gServices.ClockMs();
         ConsolePrintf("%.3f Mhz ... ", frequency / 1000.0);
         if (gTuner.SetChannel2Ex(frequency, bandwidthKHz, standard, 0) == 0) {
@@ -108,6 +105,10 @@ int32_t RunStepScan(TransponderInfo* table, uint32_t count, uint32_t start, uint
         more = next <= stop;
         frequency = static_cast<uint32_t>(next);
     }
+    // Said whenever the table is full, also when the last channel filled it,
+    // since the pass then skips its remaining intervals.
+    if (count >= kTableCapacity)
+        PrintTableFull();
 
     PrintScanClosing(ElapsedMs(scanStartMs));
     return static_cast<int32_t>(appended);

@@ -355,14 +355,19 @@ TEST_F(StepScanTest, AFullTableAtEntryTunesNothing)
                                   Closing("0.000"));
 }
 
-// The table filling up on the sweep's last channel needs no message: no
-// channel was refused.
-TEST_F(StepScanTest, FillingTheTableOnTheLastChannelSaysNothing)
+// The table filling up on the sweep's last channel is said too: the pass
+// skips its remaining intervals because of it.
+TEST_F(StepScanTest, FillingTheTableOnTheLastChannelSaysSo)
 {
     table.FillFar(199);
     Tuner().Replies[474000] = LockedRecord(474000, kStdDvbT, 20.0);
     EXPECT_EQ(Scan(199, 474000, 474000), 1);
-    EXPECT_EQ(console.Text().find("table full"), std::string::npos);
+    const std::string tail = "474.000 Mhz ... 474.000 Mhz, BW 8 Mhz, DVB-T/Unknown, 20.0 dB - time 0.500s\n\n"
+                             "Transponder table full !\n" +
+                             Closing("0.500");
+    const std::string text = console.Text();
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     EXPECT_TRUE(table.GuardIntact());
 }
 
