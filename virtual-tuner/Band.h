@@ -11,9 +11,10 @@
 namespace tressel {
 namespace vt {
 
-// A band file with Count above kMaxDevices is refused (not clamped), so that
-// a test never runs against fewer devices than it wrote.
-constexpr uint32_t kMaxDevices = 16;
+// Room for far more devices than any test writes. A band file with Count
+// above it (or negative) is refused, not clamped, so that a test never runs
+// against fewer devices than it wrote.
+constexpr uint32_t kMaxDevices = 256;
 constexpr uint32_t kMaxTransponders = 4096;
 constexpr size_t kDeviceNameCapacity = 256;
 constexpr uint8_t kReservedFill = 0xA5; // what the library keeps in the record's reserved bytes

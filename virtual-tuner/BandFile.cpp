@@ -263,7 +263,7 @@ void VisitDevices(BandReader* reader, const char* section, const char* key, cons
             return;
         const char* reason = ParseInteger(value, length, &n);
         if (reason == nullptr && n > kMaxDevices)
-            reason = "more than 16 devices";
+            reason = "more than 256 devices";
         if (reason != nullptr)
             HoldGeneral(reader, section, key, reason, value);
         else
@@ -284,10 +284,8 @@ void VisitDevices(BandReader* reader, const char* section, const char* key, cons
     VirtualDevice* device = &band->Devices[number];
     const char* reason = nullptr;
     if (bit == kSeenName) {
-        if (length >= kDeviceNameCapacity)
-            reason = "longer than 255 characters";
-        else
-            CopyText(device->Name, sizeof device->Name, value);
+        // A name longer than the field is cut, as a name the library reports.
+        CopyText(device->Name, sizeof device->Name, value);
     } else {
         reason = ParseInteger(value, length, &n);
         if (reason == nullptr && bit == kSeenCaps)

@@ -39,15 +39,26 @@ TEST(VirtualTunerDevices, NoDevicesIsNoCallbackButSuccess)
     });
 }
 
-TEST(VirtualTunerDevices, SixteenDevicesAreTheCap)
+TEST(VirtualTunerDevices, TwoHundredFiftySixDevicesAreTheCap)
 {
-    vttest::WithBand("[Devices]\nCount=16\nName15=Last\nCaps15=7\n", [](const Exports& tuner) {
+    vttest::WithBand("[Devices]\nCount=256\nName255=Last\nCaps255=7\n", [](const Exports& tuner) {
         std::string devices;
         EXPECT_EQ(vttest::CheckDevices(tuner, &devices), 1);
-        EXPECT_NE(devices.find("\n15:Last\n"), std::string::npos) << devices;
-        EXPECT_EQ(tuner.StartDVBEx(15), 1);
+        EXPECT_NE(devices.find("\n255:Last\n"), std::string::npos) << devices;
+        EXPECT_EQ(tuner.StartDVBEx(255), 1);
         EXPECT_EQ(tuner.GetCaps(), 7u);
-        EXPECT_EQ(tuner.StartDVBEx(16), 0);
+        EXPECT_EQ(tuner.StartDVBEx(256), 0);
+    });
+}
+
+TEST(VirtualTunerDevices, LongNamesAreCutToTheirField)
+{
+    vttest::WithBand("[Devices]\nName0=" + std::string(300, 'n') + "\n", [](const Exports& tuner) {
+        std::string devices;
+        EXPECT_EQ(vttest::CheckDevices(tuner, &devices), 1);
+        EXPECT_NE(devices.find("0:" + std::string(255, 'n') + "\n"), std::string::npos) << devices;
+        EXPECT_EQ(devices.find(std::string(256, 'n')), std::string::npos) << devices;
+        EXPECT_EQ(vttest::TunerStderr(), "");
     });
 }
 
