@@ -13,11 +13,21 @@ char gWriteBuffer[1 << 17];
 
 } // namespace
 
+int OutputTempName(char* out, size_t cap, const char* target)
+{
+    int length = FormatText(out, cap, "%s", target);
+    if (length <= 0)
+        return -1;
+    char* last = &out[length - 1];
+    *last = *last == '~' ? '#' : '~';
+    return length;
+}
+
 int OpenOutputFile(OutputFile* file, const char* target)
 {
     file->Stream = nullptr;
     file->Target = target;
-    if (FormatText(file->TempPath, sizeof file->TempPath, "%s.tmp", target) < 0)
+    if (OutputTempName(file->TempPath, sizeof file->TempPath, target) < 0)
         return -2;
     // "w" is text mode: the platform's own line ends (CR LF on Windows).
     file->Stream = fopen(file->TempPath, "w");

@@ -1,7 +1,9 @@
 // Output files that replace their predecessor only when complete.
 //
 // A writer writes under a temporary name beside the target (the target's
-// name with ".tmp" added) and renames it over the target at the end. A full
+// name with its last character replaced by '~', "4000.tx~" for "4000.txt")
+// and renames it over the target at the end. The temporary name is as long
+// as the target's, so it fits wherever the target fits, on Windows too. A full
 // disk or a failing close therefore never leaves a truncated file where the
 // previous pass's complete one stood, and a file that cannot be opened
 // leaves the existing one untouched.
@@ -12,8 +14,12 @@
 
 namespace tressel {
 
-// Room for a target name of 259 characters, the ".tmp" suffix and the zero.
-constexpr size_t kTempPathCapacity = 300;
+// Room for a target name of 259 characters and the zero.
+constexpr size_t kTempPathCapacity = 260;
+
+// The temporary name for target. Returns its length, or -1 when it does not
+// fit out (or target is empty).
+int OutputTempName(char* out, size_t cap, const char* target);
 
 struct OutputFile {
     FILE* Stream;

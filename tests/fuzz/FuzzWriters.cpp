@@ -51,7 +51,8 @@ void CheckDirectory()
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
             continue;
         ++entries;
-        if (strstr(entry->d_name, ".tmp") != nullptr)
+        size_t length = strlen(entry->d_name);
+        if (length > 0 && (entry->d_name[length - 1] == '~' || entry->d_name[length - 1] == '#'))
             abort(); // a temporary file left behind
     }
     closedir(dir);

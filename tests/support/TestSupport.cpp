@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "common/Console.h"
+#include "output/OutputFile.h"
 
 extern char** environ;
 
@@ -92,6 +93,14 @@ std::string ConsoleCapture::Text()
     text.resize(got);
     fseek(f, 0, SEEK_END);
     return text;
+}
+
+std::string OutputTempPath(const std::string& target)
+{
+    char name[tressel::kTempPathCapacity];
+    if (tressel::OutputTempName(name, sizeof name, target.c_str()) < 0)
+        throw std::runtime_error("no temporary name for " + target);
+    return name;
 }
 
 std::string BinDir()

@@ -64,6 +64,10 @@ struct RunOptions {
 // test's own, less TRESSEL_VIRTUAL_BAND and TRESSEL_TUNER_LIBRARY, plus Env.
 RunResult Run(const RunOptions& options);
 
+// The temporary name under which the program writes an output file before
+// renaming it into place.
+std::string OutputTempPath(const std::string& target);
+
 // The built program and the build's bin directory.
 std::string BinDir();
 std::string TresselPath();
