@@ -59,15 +59,21 @@ fi
 for extra in tools/test-fuzz.sh tools/test-windows.sh; do
   if [ -x "$extra" ]; then
     echo "=== $extra"
-    if out=$("$extra" 2>&1 | tee /dev/stderr | tail -n 1); then
-      p=$(echo "$out" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p')
-      f=$(echo "$out" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p')
+    log="$root/build/$(basename "$extra" .sh).log"
+    "$extra" 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    summary=$(tail -n 1 "$log")
+    p=$(echo "$summary" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p')
+    f=$(echo "$summary" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p')
+    if [ "$status" != 0 ] || [ -z "$p" ]; then
+      # A stage that failed, or ended without its summary line, is a failure.
+      stage_failed+=("$extra (exit $status)")
+      failed=$((failed + ${f:-1}))
       passed=$((passed + ${p:-0}))
-      failed=$((failed + ${f:-0}))
-      [ "${f:-0}" = 0 ] || stage_failed+=("$extra")
     else
-      stage_failed+=("$extra")
-      failed=$((failed + 1))
+      passed=$((passed + p))
+      failed=$((failed + f))
+      [ "$f" = 0 ] || stage_failed+=("$extra")
     fi
   fi
 done

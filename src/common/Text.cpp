@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
 namespace tressel {
 
@@ -38,7 +37,9 @@ int FormatText(char* dst, size_t cap, const char* format, ...)
 
 int AppendText(char* dst, size_t cap, const char* src)
 {
-    size_t used = strnlen(dst, cap);
+    size_t used = 0;
+    while (used < cap && dst[used] != '\0')
+        ++used;
     if (used >= cap)
         return -1;
     size_t added = CopyText(dst + used, cap - used, src);
