@@ -15,16 +15,8 @@
 
 namespace vttest {
 
-// The seven exports of the loaded library.
-struct Exports {
-    CheckForDVBExFn CheckForDVBEx;
-    StartDVBExFn StartDVBEx;
-    GetCapsFn GetCaps;
-    SetChannel2ExFn SetChannel2Ex;
-    SignalInfo2Fn SignalInfo2;
-    TresselFn Tressel;
-    StopDVBFn StopDVB;
-};
+// The seven exports of the loaded library, in the program's own record.
+using Exports = tressel::TunerApi;
 
 using Body = std::function<void(const Exports&)>;
 
