@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <cstring>
 #include <string>
 
@@ -21,6 +22,12 @@ struct IntCase {
     const char* Key;
     int32_t Expected;
 };
+
+// Names the case in test listings (instead of the case's raw bytes).
+void PrintTo(const IntCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 class IniIntRead : public ::testing::TestWithParam<IntCase> {};
 

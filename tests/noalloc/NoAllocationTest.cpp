@@ -21,6 +21,8 @@
 // replaced; there the test is skipped.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <dlfcn.h>
 #include <link.h>
 
@@ -265,6 +267,12 @@ struct PassCase {
     int32_t IniFormat;
     int32_t InfoFormat;
 };
+
+// Names the case in test listings (instead of the case's raw bytes).
+void PrintTo(const PassCase& c, std::ostream* os)
+{
+    *os << (c.Fast ? "fast" : "stepped") << " scan, IniFormat " << c.IniFormat << ", InfoFormat " << c.InfoFormat;
+}
 
 class NoAllocation : public ::testing::TestWithParam<PassCase> {};
 
