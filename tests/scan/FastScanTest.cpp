@@ -23,17 +23,8 @@ namespace {
 constexpr uint32_t kModQam64 = 20;
 constexpr uint32_t kModQam256 = 22;
 
-class FastScanTest : public ::testing::Test {
+class FastScanTest : public scantest::EngineTest {
 protected:
-    testsupport::FakeServices services;
-    testsupport::FakeTuner tuner;
-    testsupport::ConsoleCapture console;
-    GuardedTable table;
-    int32_t abortFlag = 0;
-
-    testsupport::FakeTunerState& Tuner() { return tuner.State(); }
-    testsupport::FakeServicesState& Clock() { return services.State(); }
-
     int32_t Scan(uint32_t count, uint32_t start = 474000, uint32_t stop = 786000,
                  uint32_t step = 8, uint32_t standard = 0)
     {

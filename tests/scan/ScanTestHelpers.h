@@ -6,6 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "support/FakeServices.h"
+#include "support/FakeTuner.h"
+#include "support/TestSupport.h"
 #include "tuner/TransponderInfo.h"
 
 namespace scantest {
@@ -53,6 +58,20 @@ struct GuardedTable {
     {
         return p >= Table.Records && p < Table.Records + tressel::kTableCapacity;
     }
+};
+
+// What every engine test needs: the fake library, clock and sleep, the
+// captured console, a guarded table and the abort flag.
+class EngineTest : public ::testing::Test {
+protected:
+    testsupport::FakeServices services;
+    testsupport::FakeTuner tuner;
+    testsupport::ConsoleCapture console;
+    GuardedTable table;
+    int32_t abortFlag = 0;
+
+    testsupport::FakeTunerState& Tuner() { return tuner.State(); }
+    testsupport::FakeServicesState& Clock() { return services.State(); }
 };
 
 } // namespace scantest

@@ -25,17 +25,8 @@ constexpr double kNoFloor = -100.0;
 constexpr uint32_t kModQam64 = 20;
 constexpr uint32_t kModQam256 = 22;
 
-class StepScanTest : public ::testing::Test {
+class StepScanTest : public scantest::EngineTest {
 protected:
-    testsupport::FakeServices services;
-    testsupport::FakeTuner tuner;
-    testsupport::ConsoleCapture console;
-    GuardedTable table;
-    int32_t abortFlag = 0;
-
-    testsupport::FakeTunerState& Tuner() { return tuner.State(); }
-    testsupport::FakeServicesState& Clock() { return services.State(); }
-
     int32_t Scan(uint32_t count, uint32_t start, uint32_t stop, uint32_t step = 8,
                  uint32_t standard = 0, double minSnr1 = kNoFloor, double minSnr2 = kNoFloor)
     {
