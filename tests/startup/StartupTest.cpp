@@ -3,6 +3,8 @@
 // tuner with small band files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "support/TestSupport.h"
@@ -253,6 +255,44 @@ TEST(Startup, VersionIsFourNumbersAndABuildMark)
     }
     EXPECT_EQ(3, dots) << version;
     EXPECT_LT(i + 1, version.size()) << "no build mark after the hyphen: " << version;
+}
+
+} // namespace
+
+namespace {
+
+TEST(Startup, OutputDirectoriesAreCompletedWithOneSeparator)
+{
+    struct Case {
+        std::string ReportDir;
+        std::string TPDir;
+        std::string Report; // as announced
+        std::string List;
+    } cases[] = {
+        {"out", "lists", "out/4000.txt", "lists/4000.ini"},
+        {"out/", "lists/", "out/4000.txt", "lists/4000.ini"},
+        {"", "", "4000.txt", "4000.ini"},
+        {"  out  ", "lists", "out/4000.txt", "lists/4000.ini"}, // blanks around the value are not part of it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ReportDir + "|" + c.TPDir);
+        TempDir dir;
+        ASSERT_EQ(0, mkdir(dir.File("out").c_str(), 0755));
+        ASSERT_EQ(0, mkdir(dir.File("lists").c_str(), 0755));
+        WriteFile(dir.File("band.ini"), "[Transponder0]\nFrequency=474000\nBandwidth=8000\nStandard=6\n");
+        WriteFile(dir.File("Tressel.ini"), "[Options]\nDevice=0\nReportDir=" + c.ReportDir + "\nTPDir=" + c.TPDir +
+                                               "\n[Scan0]\nStart=474000\nStop=480000\n");
+        RunOptions options;
+        options.Args = {"Tressel.ini"};
+        options.WorkDir = dir.Path();
+        options.Env = {{"TRESSEL_VIRTUAL_BAND", dir.File("band.ini")}};
+        RunResult r = testsupport::Run(options);
+        EXPECT_EQ(0, r.ExitCode) << r.Err;
+        EXPECT_NE(std::string::npos, r.Out.find("Report detailed transponder info to " + c.Report + " ...\n")) << r.Out;
+        EXPECT_NE(std::string::npos, r.Out.find("Store transponder info in " + c.List + " ...\n")) << r.Out;
+        EXPECT_TRUE(testsupport::FileExists(dir.File(c.Report)));
+        EXPECT_TRUE(testsupport::FileExists(dir.File(c.List)));
+    }
 }
 
 } // namespace
