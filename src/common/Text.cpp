@@ -35,17 +35,6 @@ int FormatText(char* dst, size_t cap, const char* format, ...)
     return static_cast<size_t>(n) < cap ? n : -1;
 }
 
-int AppendText(char* dst, size_t cap, const char* src)
-{
-    size_t used = 0;
-    while (used < cap && dst[used] != '\0')
-        ++used;
-    if (used >= cap)
-        return -1;
-    size_t added = CopyText(dst + used, cap - used, src);
-    return src[added] == '\0' ? static_cast<int>(used + added) : -1;
-}
-
 static char Lower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

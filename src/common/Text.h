@@ -20,10 +20,6 @@ size_t CopyText(char* dst, size_t cap, const char* src);
 // fit (dst then holds as much as fits) or the format failed.
 int FormatText(char* dst, size_t cap, const char* format, ...) TRESSEL_PRINTF(3, 4);
 
-// Appends src to the text in dst. Returns the new length, or -1 when it did
-// not fit (dst then holds as much as fits).
-int AppendText(char* dst, size_t cap, const char* src);
-
 // ASCII case-insensitive equality.
 bool EqualsNoCase(const char* a, const char* b);
 

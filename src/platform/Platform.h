@@ -80,9 +80,6 @@ void* PlatformLibraryOpen(const char* path, char* err, size_t errCap);
 void* PlatformLibrarySymbol(void* library, const char* name);
 void PlatformLibraryClose(void* library);
 
-// The value of an environment variable, or null when unset.
-const char* PlatformGetEnv(const char* name);
-
 // Replaces target by the complete file at source (same directory), atomically
 // where the platform allows. Returns 0, or -1 (source then still exists).
 int PlatformReplaceFile(const char* source, const char* target);

@@ -259,11 +259,6 @@ void PlatformLibraryClose(void* library)
         dlclose(library);
 }
 
-const char* PlatformGetEnv(const char* name)
-{
-    return getenv(name);
-}
-
 int PlatformTunerLibraryName(const char* exeDir, char* out, size_t cap)
 {
     const char* chosen = getenv("TRESSEL_TUNER_LIBRARY");

@@ -13,7 +13,6 @@
 #endif
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "common/Text.h"
@@ -186,11 +185,6 @@ void PlatformLibraryClose(void* library)
 {
     if (library != nullptr)
         FreeLibrary(static_cast<HMODULE>(library));
-}
-
-const char* PlatformGetEnv(const char* name)
-{
-    return getenv(name);
 }
 
 // The maker's library by its plain name: LoadLibraryA searches the
