@@ -5,6 +5,7 @@
 #include "common/Console.h"
 #include "common/Services.h"
 #include "common/Text.h"
+#include "driver/PassHistory.h"
 #include "driver/WritePassOutput.h"
 #include "platform/Platform.h"
 #include "scan/ScanEngines.h"
@@ -94,7 +95,9 @@ IntervalEnd RunIntervals(const ScanSettings* settings, const char* configPath,
         double minSnr2 = PlatformIniReadInt("Options", "MinSNR2", -100, configPath);
 
         int32_t result;
-        if ((gTuner.GetCaps() & kCapFastScan) != 0 && settings->FastScan != 0)
+        bool fast = (gTuner.GetCaps() & kCapFastScan) != 0 && settings->FastScan != 0;
+        NotePassInterval(interval.Start, interval.Stop, !fast, minSnr1, minSnr2);
+        if (fast)
             result = RunFastScan(gTable.Records, gTable.Count, interval.Start, interval.Stop,
                                  interval.Step, interval.Std, abortFlag);
         else
@@ -125,6 +128,7 @@ void RunPassesWithOutput(const ScanSettings* settings, const char* configPath,
             ConsolePrintf("---------- Pass %u ----------\n", passNumber);
         memset(&gTable, 0, sizeof gTable);
         uint32_t passStartMs = gServices.ClockMs();
+        BeginPassRecord(settings);
 
         bool engineRan = false;
         if (RunIntervals(settings, configPath, &abortFlag, &engineRan) == IntervalEnd::Run)
@@ -132,9 +136,11 @@ void RunPassesWithOutput(const ScanSettings* settings, const char* configPath,
 
         double passTime = static_cast<uint32_t>(gServices.ClockMs() - passStartMs) / 1000.0;
         ConsolePrintf("Total Scan Time = %3.3fs\n", passTime);
-        if (gTable.Count == 0)
+        if (gTable.Count == 0) {
             ConsolePuts("Transponders not found !");
-        else if (writeOutput != nullptr)
+            if (engineRan)
+                RecordPassHistory(gTable.Records, 0, passNumber, settings);
+        } else if (writeOutput != nullptr)
             writeOutput(gTable.Records, gTable.Count, passNumber, passTime, settings);
         ++passNumber;
         ConsolePuts("\n");

@@ -19,6 +19,9 @@ struct ScanSettings {
     char ReportDir[kPathCapacity]; // empty, or ends with the directory separator
     char TPDir[kPathCapacity];     // empty, or ends with the directory separator
     int32_t Loop;                // 0: one pass; 1: numbered passes; other: repeated passes
+    char History[kPathCapacity]; // CSV appended after every pass; empty: no history
+    int32_t ChangeThreshold;     // dB: the SNR or RF level move that a change line reports
+    int32_t BandPicture;         // nonzero: an SVG picture of the band beside each report
 };
 
 } // namespace tressel

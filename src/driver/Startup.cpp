@@ -80,6 +80,22 @@ int ReadDirectory(const char* key, char* out, const char* configPath)
     return 0;
 }
 
+// The history and band-picture options; all off when their keys are absent.
+// Returns 0, or -1 when the history's name does not fit its field.
+int ReadHistorySettings(ScanSettings* settings, const char* configPath)
+{
+    char value[kPathCapacity + 1];
+    uint32_t n = PlatformIniReadText("Options", "History", "", value, sizeof value, configPath);
+    if (n >= kPathCapacity) {
+        RefuseLongPath("History", value);
+        return -1;
+    }
+    CopyText(settings->History, sizeof settings->History, value);
+    settings->ChangeThreshold = PlatformIniReadInt("Options", "ChangeThreshold", 3, configPath);
+    settings->BandPicture = PlatformIniReadInt("Options", "BandPicture", 0, configPath);
+    return 0;
+}
+
 } // namespace
 
 int TresselMain(int argc, char** argv)
@@ -170,6 +186,10 @@ int TresselMain(int argc, char** argv)
         return kExitStartupError;
     }
     settings.Loop = PlatformIniReadInt("Options", "Loop", 0, configPath);
+    if (ReadHistorySettings(&settings, configPath) < 0) {
+        gTuner.StopDVB();
+        return kExitStartupError;
+    }
 
     PlatformAbortWatchBegin();
     RunPasses(&settings, configPath);

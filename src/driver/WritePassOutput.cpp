@@ -5,6 +5,7 @@
 
 #include "common/Console.h"
 #include "common/Text.h"
+#include "driver/PassHistory.h"
 #include "output/Report.h"
 #include "output/TpList.h"
 #include "platform/Platform.h"
@@ -84,6 +85,7 @@ void WritePassOutput(TransponderInfo* table, uint32_t count, uint32_t passNumber
         return CompareFrequency(&a, &b) < 0;
     });
     ConsolePrintf("Total tranponders found = %u\n", count);
+    RecordPassHistory(table, count, passNumber, settings);
 
     // A name too long for its field is announced as far as it fits and then
     // refused: writing under a cut name could replace an unrelated file.
@@ -92,6 +94,7 @@ void WritePassOutput(TransponderInfo* table, uint32_t count, uint32_t passNumber
     ConsolePrintf("Report detailed transponder info to %s ...\n", name);
     if (fits < 0 || WriteReport(name, table, count, passTime) != 0)
         ConsolePuts("error !");
+    WritePassPicture(table, count, passNumber, settings);
 
     fits = BuildTpListFileName(name, sizeof name, settings, passNumber);
     ConsolePrintf("Store transponder info in %s ...\n", name);

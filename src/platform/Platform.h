@@ -64,6 +64,12 @@ struct LocalTime {
 // Returns 0, or -1 when the time cannot be read (then *out is all zero).
 int PlatformLocalTime(LocalTime* out);
 
+// The local time now as ISO 8601 with milliseconds and the offset from UTC,
+// "2026-12-11T15:04:05.250+01:00", into out (capacity cap, terminating zero
+// included). Returns its length, or -1 when the time cannot be read or the
+// text does not fit.
+int PlatformLocalTimeIso(char* out, size_t cap);
+
 // The abort test. Windows: Left Ctrl and A held now. POSIX: Ctrl+A typed on
 // the terminal or SIGINT/SIGTERM received since the watch began; the request
 // stays latched until this test reads it.

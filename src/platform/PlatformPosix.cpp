@@ -95,6 +95,23 @@ int PlatformLocalTime(LocalTime* out)
     return 0;
 }
 
+int PlatformLocalTimeIso(char* out, size_t cap)
+{
+    tzset();
+    struct timespec now;
+    struct tm parts;
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0 || localtime_r(&now.tv_sec, &parts) == nullptr)
+        return -1;
+    // tm_gmtoff: seconds east of UTC, summer time included.
+    long offsetMinutes = parts.tm_gmtoff / 60;
+    char sign = offsetMinutes < 0 ? '-' : '+';
+    if (offsetMinutes < 0)
+        offsetMinutes = -offsetMinutes;
+    return FormatText(out, cap, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld:%02ld", parts.tm_year + 1900,
+                      parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                      static_cast<long>(now.tv_nsec / 1000000), sign, offsetMinutes / 60, offsetMinutes % 60);
+}
+
 // The abort request. On a terminal there is no key state to sample, so the
 // request is Ctrl+A typed on the terminal or SIGINT/SIGTERM, latched until the
 // abort test reads it.

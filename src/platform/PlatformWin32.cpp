@@ -140,6 +140,33 @@ int PlatformLocalTime(LocalTime* out)
     return 0;
 }
 
+int PlatformLocalTimeIso(char* out, size_t cap)
+{
+    // The offset is the difference between the local and the UTC reading of
+    // the same instant, so that summer time is included.
+    SYSTEMTIME utc;
+    SYSTEMTIME local;
+    GetSystemTime(&utc);
+    FILETIME utcFile;
+    FILETIME localFile;
+    if (SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) == 0 ||
+        SystemTimeToFileTime(&utc, &utcFile) == 0 || SystemTimeToFileTime(&local, &localFile) == 0)
+        return -1;
+    auto ticks = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                      t.dwLowDateTime);
+    };
+    // FILETIME counts 100 ns ticks: 600000000 to the minute.
+    long long offsetMinutes = (ticks(localFile) - ticks(utcFile)) / 600000000LL;
+    char sign = offsetMinutes < 0 ? '-' : '+';
+    if (offsetMinutes < 0)
+        offsetMinutes = -offsetMinutes;
+    return FormatText(out, cap, "%04u-%02u-%02uT%02u:%02u:%02u.%03u%c%02u:%02u", local.wYear,
+                      local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond,
+                      local.wMilliseconds, sign,
+                      static_cast<unsigned>(offsetMinutes / 60), static_cast<unsigned>(offsetMinutes % 60));
+}
+
 // The user stops a scan by holding Left Ctrl and A together; the keys are
 // sampled at the moment of the test, nothing is latched.
 bool PlatformAbortKeysDown()

@@ -1,0 +1,91 @@
+#include "driver/PassHistory.h"
+
+#include <cstring>
+
+#include "common/Console.h"
+#include "common/Text.h"
+#include "driver/WritePassOutput.h"
+#include "output/BandPicture.h"
+#include "output/History.h"
+#include "platform/Platform.h"
+
+namespace tressel {
+namespace {
+
+char gStamp[kStampCapacity];
+PictureInterval gIntervals[kPictureIntervalCapacity];
+uint32_t gIntervalCount = 0;
+
+// The history as last read and extended by this run's passes: the picture's
+// SNR panel draws it after the pass has been added.
+HistoryLog gHistory;
+bool gHistoryValid = false;
+
+bool Wanted(const ScanSettings* settings) { return settings->History[0] != '\0' || settings->BandPicture != 0; }
+
+} // namespace
+
+void BeginPassRecord(const ScanSettings* settings)
+{
+    gIntervalCount = 0;
+    gHistoryValid = false;
+    gStamp[0] = '\0';
+    if (Wanted(settings) && PlatformLocalTimeIso(gStamp, sizeof gStamp) < 0)
+        CopyText(gStamp, sizeof gStamp, "unknown");
+}
+
+void NotePassInterval(uint32_t start, uint32_t stop, bool stepped, double minSnr1, double minSnr2)
+{
+    if (gIntervalCount < kPictureIntervalCapacity)
+        gIntervals[gIntervalCount++] = PictureInterval{start, stop, stepped, minSnr1, minSnr2};
+}
+
+void RecordPassHistory(const TransponderInfo* table, uint32_t count, uint32_t passNumber,
+                       const ScanSettings* settings)
+{
+    const char* path = settings->History;
+    if (path[0] == '\0')
+        return;
+    ReadHistory(path, &gHistory);
+    switch (gHistory.State) {
+    case HistoryState::Foreign:
+        // Someone else's file: neither compared with nor written into.
+        ConsolePrintf("History %s is not a Tressel history: not compared, not written\n", path);
+        return;
+    case HistoryState::Unreadable:
+        ConsolePrintf("Cannot read history %s: nothing to compare\n", path);
+        break;
+    case HistoryState::New:
+        break;
+    case HistoryState::Ours:
+        if (gHistory.LastPassDamaged)
+            ConsolePrintf("Cannot read the last pass of history %s: nothing to compare\n", path);
+        else if (gHistory.UnreadableLines > 0)
+            ConsolePrintf("History %s: %u unreadable lines skipped\n", path, gHistory.UnreadableLines);
+        break;
+    }
+    PrintHistoryChanges(&gHistory, table, count, settings->ChangeThreshold);
+    if (AppendHistory(path, &gHistory, table, count, gStamp, passNumber) != 0)
+        ConsolePrintf("Cannot append to history %s !\n", path);
+    AddPassToHistory(&gHistory, table, count, gStamp, passNumber);
+    gHistoryValid = true;
+}
+
+void WritePassPicture(const TransponderInfo* table, uint32_t count, uint32_t passNumber,
+                      const ScanSettings* settings)
+{
+    if (settings->BandPicture == 0)
+        return;
+    // The report's name with its ".txt" replaced by ".svg".
+    char name[kPathCapacity];
+    int length = BuildReportFileName(name, sizeof name, settings, passNumber);
+    if (length >= 4)
+        memcpy(name + length - 4, ".svg", 4);
+    ConsolePrintf("Draw band picture to %s ...\n", name);
+    BandPictureInput input = {table, count, gIntervals, gIntervalCount, passNumber, gStamp,
+                              gHistoryValid ? &gHistory : nullptr};
+    if (length < 4 || WriteBandPicture(name, &input) != 0)
+        ConsolePuts("error !");
+}
+
+} // namespace tressel
