@@ -372,10 +372,12 @@ bool SamePlps(const TransponderInfo* a, const TransponderInfo* b)
     return true;
 }
 
+// Compared in tenths of a dB, as the values are shown, so that 20.1 to 23.1
+// is a move of 3 dB and not of 2.9999.
 bool Moved(double before, double after, int32_t thresholdDb)
 {
-    double delta = std::fabs(after - before);
-    return delta > 0 && delta >= static_cast<double>(thresholdDb);
+    double tenths = std::round(std::fabs(after - before) * 10);
+    return tenths > 0 && tenths >= static_cast<double>(thresholdDb) * 10;
 }
 
 uint32_t PrintPairChanges(const TransponderInfo* before, const TransponderInfo* now, int32_t thresholdDb)
