@@ -65,7 +65,8 @@ double X(const Layout& l, uint32_t kHz) { return kLeft + (kHz / 1000.0 - l.LowMH
 
 double Y(const Layout& l, double snr)
 {
-    double clipped = snr < 0 ? 0 : (snr > l.SnrTop ? l.SnrTop : snr);
+    // Written so that a NaN SNR from the library draws as 0 dB.
+    double clipped = snr > 0 ? (snr < l.SnrTop ? snr : l.SnrTop) : 0;
     return l.PlotBottom - clipped / l.SnrTop * kPlotHeight;
 }
 
@@ -130,7 +131,7 @@ Layout MakeLayout(const BandPictureInput* in)
 // Red at 0 dB through yellow to green at the top of the SNR axis.
 void SnrColour(char* out, size_t cap, double snr, double top)
 {
-    double t = snr <= 0 ? 0 : (snr >= top ? 1 : snr / top);
+    double t = snr > 0 ? (snr < top ? snr / top : 1) : 0; // NaN as 0 dB
     int red = t < 0.5 ? 215 : static_cast<int>(215 - (t - 0.5) * 2 * 189);
     int green = t < 0.5 ? static_cast<int>(48 + t * 2 * 143) : static_cast<int>(191 - (t - 0.5) * 2 * 41);
     FormatText(out, cap, "#%02x%02x%02x", red, green, 48);
