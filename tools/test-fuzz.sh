@@ -14,7 +14,7 @@ root=$(pwd)
 seconds=${FUZZ_SECONDS:-30}
 rss_mb=${FUZZ_RSS_MB:-2048}
 build=${FUZZ_BUILD_DIR:-$root/build/fuzz}
-targets=${FUZZ_TARGETS:-"fuzz_ini_reader fuzz_band_file fuzz_writers"}
+targets=${FUZZ_TARGETS:-"fuzz_ini_reader fuzz_band_file fuzz_writers fuzz_history"}
 
 skip() {
   echo "fuzz targets skipped: $1"

@@ -21,6 +21,14 @@ uint32_t gIntervalCount = 0;
 HistoryLog gHistory;
 bool gHistoryValid = false;
 
+// The local time now; a clock that cannot be read gives a stamp that still
+// reads back as one.
+void TakeStamp()
+{
+    if (PlatformLocalTimeIso(gStamp, sizeof gStamp) < 0)
+        CopyText(gStamp, sizeof gStamp, "0000-00-00T00:00:00.000+00:00");
+}
+
 bool Wanted(const ScanSettings* settings) { return settings->History[0] != '\0' || settings->BandPicture != 0; }
 
 } // namespace
@@ -30,8 +38,8 @@ void BeginPassRecord(const ScanSettings* settings)
     gIntervalCount = 0;
     gHistoryValid = false;
     gStamp[0] = '\0';
-    if (Wanted(settings) && PlatformLocalTimeIso(gStamp, sizeof gStamp) < 0)
-        CopyText(gStamp, sizeof gStamp, "unknown");
+    if (Wanted(settings))
+        TakeStamp();
 }
 
 void NotePassInterval(uint32_t start, uint32_t stop, bool stepped, double minSnr1, double minSnr2)
@@ -46,6 +54,9 @@ void RecordPassHistory(const TransponderInfo* table, uint32_t count, uint32_t pa
     const char* path = settings->History;
     if (path[0] == '\0')
         return;
+    // Rows need a time: an output stage run without BeginPassRecord takes it now.
+    if (gStamp[0] == '\0')
+        TakeStamp();
     ReadHistory(path, &gHistory);
     switch (gHistory.State) {
     case HistoryState::Foreign:

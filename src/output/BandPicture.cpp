@@ -74,15 +74,18 @@ Layout MakeLayout(const BandPictureInput* in)
 {
     Layout l = {};
     uint32_t low = in->Table[0].Frequency;
-    uint32_t high = in->Table[in->Count - 1].Frequency;
+    uint32_t high = low;
+    for (uint32_t i = 0; i < in->Count; ++i) {
+        low = in->Table[i].Frequency < low ? in->Table[i].Frequency : low;
+        high = in->Table[i].Frequency > high ? in->Table[i].Frequency : high;
+    }
     for (uint32_t k = 0; k < in->IntervalCount; ++k) {
         low = in->Intervals[k].Start < low ? in->Intervals[k].Start : low;
         high = in->Intervals[k].Stop > high ? in->Intervals[k].Stop : high;
     }
-    low = low > kMarginKHz ? low - kMarginKHz : 0;
-    high += kMarginKHz;
-    l.LowMHz = low / 1000.0;
-    l.HighMHz = high / 1000.0;
+    // In MHz as doubles, so that no margin wraps around the 32-bit range.
+    l.LowMHz = low > kMarginKHz ? (low - kMarginKHz) / 1000.0 : 0;
+    l.HighMHz = high / 1000.0 + kMarginKHz / 1000.0;
     double span = l.HighMHz - l.LowMHz;
 
     // The closest pair of distinct neighbours sets the scale, so that every
@@ -94,7 +97,7 @@ Layout MakeLayout(const BandPictureInput* in)
             bandwidth = in->Table[i].Bandwidth / 1000.0;
         if (i == 0)
             continue;
-        double gap = (in->Table[i].Frequency - in->Table[i - 1].Frequency) / 1000.0;
+        double gap = (static_cast<double>(in->Table[i].Frequency) - in->Table[i - 1].Frequency) / 1000.0;
         if (gap > 0.5 && gap < closest)
             closest = gap;
     }

@@ -266,12 +266,14 @@ struct PassCase {
     bool Fast;
     int32_t IniFormat;
     int32_t InfoFormat;
+    bool Watch; // History and BandPicture set: two runs, the second compared with the first
 };
 
 // Names the case in test listings (instead of the case's raw bytes).
 void PrintTo(const PassCase& c, std::ostream* os)
 {
-    *os << (c.Fast ? "fast" : "stepped") << " scan, IniFormat " << c.IniFormat << ", InfoFormat " << c.InfoFormat;
+    *os << (c.Fast ? "fast" : "stepped") << " scan, IniFormat " << c.IniFormat << ", InfoFormat " << c.InfoFormat
+        << (c.Watch ? ", history and picture" : "");
 }
 
 class NoAllocation : public ::testing::TestWithParam<PassCase> {};
@@ -296,6 +298,11 @@ TEST_P(NoAllocation, WholePassWithOutput)
     settings.InfoFormat = c.InfoFormat;
     tressel::CopyText(settings.ReportDir, sizeof settings.ReportDir, (dir.Path() + "/").c_str());
     tressel::CopyText(settings.TPDir, sizeof settings.TPDir, (dir.Path() + "/").c_str());
+    if (c.Watch) {
+        tressel::CopyText(settings.History, sizeof settings.History, dir.File("h.csv").c_str());
+        settings.BandPicture = 1;
+        settings.ChangeThreshold = 3;
+    }
 
     tressel::TunerApi savedTuner = tressel::gTuner;
     tressel::Services savedServices = tressel::gServices;
@@ -310,6 +317,8 @@ TEST_P(NoAllocation, WholePassWithOutput)
     gCount = AllocationCount{};
     gCounting = true;
     tressel::RunPasses(&settings, config.c_str());
+    if (c.Watch)
+        tressel::RunPasses(&settings, config.c_str());
     gCounting = false;
 
     tressel::gTuner = savedTuner;
@@ -319,6 +328,8 @@ TEST_P(NoAllocation, WholePassWithOutput)
 
     // The pass ran and wrote its files.
     EXPECT_TRUE(testsupport::FileExists(dir.File(c.IniFormat == 5 ? "Nord & <Süd>.txt" : "0130.txt")));
+    EXPECT_EQ(c.Watch, testsupport::FileExists(dir.File("h.csv")));
+    EXPECT_EQ(c.Watch, testsupport::FileExists(dir.File(c.IniFormat == 5 ? "Nord & <Süd>.svg" : "0130.svg")));
     std::string caller = "none";
     if (gCount.FirstOwnCaller != 0) {
         Dl_info info;
@@ -352,13 +363,15 @@ TEST(NoAllocationCounter, TellsTheProgramsAllocationsFromTheLibrarys)
 }
 
 INSTANTIATE_TEST_SUITE_P(Passes, NoAllocation,
-                         ::testing::Values(PassCase{false, 0, 1}, PassCase{true, 1, 1}, PassCase{true, 2, 0},
-                                           PassCase{false, 3, 2}, PassCase{true, 4, 3}, PassCase{true, 5, 1},
-                                           PassCase{false, 6, 1}, PassCase{true, 6, 0}),
+                         ::testing::Values(PassCase{false, 0, 1, false}, PassCase{true, 1, 1, false},
+                                           PassCase{true, 2, 0, false}, PassCase{false, 3, 2, false},
+                                           PassCase{true, 4, 3, false}, PassCase{true, 5, 1, false},
+                                           PassCase{false, 6, 1, false}, PassCase{true, 6, 0, false},
+                                           PassCase{false, 0, 1, true}, PassCase{true, 5, 1, true}),
                          [](const ::testing::TestParamInfo<PassCase>& row) {
                              return std::string(row.param.Fast ? "Fast" : "Stepped") + "Format" +
                                     std::to_string(row.param.IniFormat) + "Comment" +
-                                    std::to_string(row.param.InfoFormat);
+                                    std::to_string(row.param.InfoFormat) + (row.param.Watch ? "Watched" : "");
                          });
 
 } // namespace
