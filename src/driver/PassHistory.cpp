@@ -14,6 +14,7 @@ namespace {
 
 char gStamp[kStampCapacity];
 PictureInterval gIntervals[kPictureIntervalCapacity];
+bool gIntervalComplete[kPictureIntervalCapacity];
 uint32_t gIntervalCount = 0;
 
 // The history as last read and extended by this run's passes: the picture's
@@ -44,8 +45,16 @@ void BeginPassRecord(const ScanSettings* settings)
 
 void NotePassInterval(uint32_t start, uint32_t stop, bool stepped, double minSnr1, double minSnr2)
 {
-    if (gIntervalCount < kPictureIntervalCapacity)
+    if (gIntervalCount < kPictureIntervalCapacity) {
+        gIntervalComplete[gIntervalCount] = false;
         gIntervals[gIntervalCount++] = PictureInterval{start, stop, stepped, minSnr1, minSnr2};
+    }
+}
+
+void NotePassIntervalEnd(bool complete)
+{
+    if (gIntervalCount > 0)
+        gIntervalComplete[gIntervalCount - 1] = complete;
 }
 
 void RecordPassHistory(const TransponderInfo* table, uint32_t count, uint32_t passNumber,
@@ -74,6 +83,14 @@ void RecordPassHistory(const TransponderInfo* table, uint32_t count, uint32_t pa
         else if (gHistory.UnreadableLines > 0)
             ConsolePrintf("History %s: %u unreadable lines skipped\n", path, gHistory.UnreadableLines);
         break;
+    }
+    // Only where the pass scanned to the end can it have lost a transponder.
+    if (gIntervalCount > 0) {
+        gHistory.LimitLost = true;
+        for (uint32_t k = 0; k < gIntervalCount && k < kScannedRangeCapacity; ++k) {
+            if (gIntervalComplete[k])
+                gHistory.Scanned[gHistory.ScannedCount++] = ScannedRange{gIntervals[k].Start, gIntervals[k].Stop};
+        }
     }
     PrintHistoryChanges(&gHistory, table, count, settings->ChangeThreshold);
     if (AppendHistory(path, &gHistory, table, count, gStamp, passNumber) != 0)

@@ -17,6 +17,10 @@ void BeginPassRecord(const ScanSettings* settings);
 // when stepped.
 void NotePassInterval(uint32_t start, uint32_t stop, bool stepped, double minSnr1, double minSnr2);
 
+// After the engine: whether it scanned the interval to its end (not when
+// the user aborted or the table filled).
+void NotePassIntervalEnd(bool complete);
+
 // After the pass's total: reads the history, prints the change lines
 // against its last pass and appends the pass's rows. table is sorted by
 // frequency, count may be 0. Does nothing when History is empty.

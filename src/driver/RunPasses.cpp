@@ -107,6 +107,7 @@ IntervalEnd RunIntervals(const ScanSettings* settings, const char* configPath,
         if (result < 0)
             return IntervalEnd::Run;
         gTable.Count += static_cast<uint32_t>(result);
+        NotePassIntervalEnd(*abortFlag == 0 && gTable.Count < kTableCapacity);
         if (*abortFlag != 0)
             return IntervalEnd::Pass;
         if (gTable.Count >= kTableCapacity)

@@ -40,6 +40,15 @@ constexpr size_t kLineCapacity = 1024;
 // a line end: the one buffer that the append writes.
 char gRowBuffer[(2 * kTableCapacity + 1) * kRowCapacity + 2];
 
+// What a row says of its transponder.
+enum class RowState : uint32_t {
+    Found,
+    Lost,      // in the previous pass, and missed by a scan of its frequency
+    Unscanned, // in the previous pass, where this pass did not scan: carried over as it was
+};
+
+constexpr const char* kRowStateNames[] = {"found", "lost", "unscanned"};
+
 uint32_t Distance(uint32_t a, uint32_t b) { return a > b ? a - b : b - a; }
 
 // For each record of table, the index of its previous-pass record or -1;
@@ -122,8 +131,9 @@ bool AppendField(char* out, size_t cap, size_t* used, const char* text, bool fir
 // Formats one row of record into out at *used. A lost row keeps the
 // parameters of what was lost but leaves the measurements empty.
 bool AppendRow(char* out, size_t cap, size_t* used, const TransponderInfo* r, const char* stamp,
-               uint32_t passNumber, bool lost)
+               uint32_t passNumber, RowState state)
 {
+    bool lost = state == RowState::Lost;
     char numbers[kColumnCount][24];
     FormatText(numbers[kColPass], 24, "%u", passNumber);
     FormatText(numbers[kColFrequency], 24, "%u", r->Frequency);
@@ -143,7 +153,7 @@ bool AppendRow(char* out, size_t cap, size_t* used, const TransponderInfo* r, co
     PlpText(plps, sizeof plps, r);
 
     const char* fields[kColumnCount] = {
-        stamp, numbers[kColPass], lost ? "lost" : "found", numbers[kColFrequency],
+        stamp, numbers[kColPass], kRowStateNames[static_cast<uint32_t>(state)], numbers[kColFrequency],
         StandardName(r->Standard), numbers[kColStandardCode], ModulationName(r->Modulation),
         numbers[kColModulationCode], numbers[kColBandwidth], numbers[kColSymbolRate], FecName(r->Fec),
         numbers[kColFecCode], FecName(r->FecLp), numbers[kColFecLpCode], FftModeName(r->TransmissionMode),
@@ -252,13 +262,24 @@ bool ParsePlps(const char* text, TransponderInfo* r)
     return true;
 }
 
-// A row read back: its pass, whether it was lost, and the record.
+// A row read back: its pass, its state, and the record.
 struct Row {
     const char* Stamp;
     uint32_t PassNumber;
-    bool Lost;
+    RowState State;
     TransponderInfo Record;
 };
+
+bool ParseState(const char* text, RowState* state)
+{
+    for (uint32_t k = 0; k < sizeof kRowStateNames / sizeof kRowStateNames[0]; ++k) {
+        if (strcmp(text, kRowStateNames[k]) == 0) {
+            *state = static_cast<RowState>(k);
+            return true;
+        }
+    }
+    return false;
+}
 
 bool ParseRow(char* line, Row* row)
 {
@@ -268,13 +289,12 @@ bool ParseRow(char* line, Row* row)
     memset(&row->Record, 0, sizeof row->Record);
     TransponderInfo* r = &row->Record;
     row->Stamp = f[kColTime];
-    row->Lost = strcmp(f[kColState], "lost") == 0;
     // A time stamp holds digits and the marks of ISO 8601 only, so that it
     // goes into the picture's XML as it stands.
     size_t stampLength = strlen(f[kColTime]);
     bool ok = stampLength > 0 && stampLength < kStampCapacity &&
               strspn(f[kColTime], "0123456789-+:.TZ ") == stampLength &&
-              (row->Lost || strcmp(f[kColState], "found") == 0) &&
+              ParseState(f[kColState], &row->State) &&
               ParseUnsigned(f[kColPass], &row->PassNumber) && ParseUnsigned(f[kColFrequency], &r->Frequency) &&
               ParseUnsigned(f[kColStandardCode], &r->Standard) &&
               ParseUnsigned(f[kColModulationCode], &r->Modulation) &&
@@ -285,7 +305,7 @@ bool ParseRow(char* line, Row* row)
               ParseUnsigned(f[kColHierarchyCode], &r->Hierarchy) && ParsePlps(f[kColPlpIds], r);
     if (!ok)
         return false;
-    if (row->Lost)
+    if (row->State == RowState::Lost)
         return true; // a lost row's measurements are empty
     return ParseSigned(f[kColRfLevel], &r->RfLevel) && ParseDouble(f[kColSnr], &r->Snr) &&
            ParseUnsigned(f[kColBitRate], &r->BitRate);
@@ -307,14 +327,30 @@ HistoryPass* OpenPass(HistoryLog* log, const char* stamp, uint32_t passNumber)
     return pass;
 }
 
-// Adds a found record to the newest pass. False when the pass is full.
-bool AddFound(HistoryLog* log, HistoryPass* pass, const TransponderInfo* r)
+// Adds a record to the newest pass: a found one to its points and to the
+// records that the next pass compares with, a carried one to those only.
+// False when the pass is full.
+bool AddRecord(HistoryLog* log, HistoryPass* pass, const TransponderInfo* r, bool found)
 {
-    if (pass->Count == kTableCapacity)
+    if (log->LastCount == kTableCapacity)
         return false;
-    pass->Points[pass->Count++] = HistoryPoint{r->Frequency, r->Standard, r->Snr};
+    if (found)
+        pass->Points[pass->Count++] = HistoryPoint{r->Frequency, r->Standard, r->Snr};
     log->Last[log->LastCount++] = *r;
     return true;
+}
+
+// True when this pass scanned the frequency of a previous record, so that
+// missing it there means it was lost.
+bool Scanned(const HistoryLog* log, const TransponderInfo* r)
+{
+    if (!log->LimitLost)
+        return true;
+    for (uint32_t k = 0; k < log->ScannedCount; ++k) {
+        if (r->Frequency >= log->Scanned[k].Start && r->Frequency <= log->Scanned[k].Stop)
+            return true;
+    }
+    return false;
 }
 
 // Reads one line into line; false at the end of the file. *whole is false
@@ -453,7 +489,7 @@ void ReadHistory(const char* path, HistoryLog* log)
             pass = OpenPass(log, row.Stamp, row.PassNumber);
             damagedInPass = false;
         }
-        if (!row.Lost && !AddFound(log, pass, &row.Record)) {
+        if (row.State != RowState::Lost && !AddRecord(log, pass, &row.Record, row.State == RowState::Found)) {
             ++log->UnreadableLines;
             damagedInPass = true;
         }
@@ -495,15 +531,22 @@ int FormatHistoryRows(char* out, size_t cap, const HistoryLog* log, const Transp
         used += static_cast<size_t>(n);
     }
     for (uint32_t i = 0; i < count; ++i) {
-        if (!AppendRow(out, cap, &used, &table[i], stamp, passNumber, false))
+        if (!AppendRow(out, cap, &used, &table[i], stamp, passNumber, RowState::Found))
             return -1;
     }
     if (HistoryHasPreviousPass(log)) {
         static int32_t match[kTableCapacity];
         static bool prevUsed[kTableCapacity];
         MatchPasses(log, table, count, match, prevUsed);
+        // Carried rows go with the found ones into the next pass's 200.
+        uint32_t kept = count;
         for (uint32_t j = 0; j < log->LastCount; ++j) {
-            if (!prevUsed[j] && !AppendRow(out, cap, &used, &log->Last[j], stamp, passNumber, true))
+            if (prevUsed[j])
+                continue;
+            RowState state = Scanned(log, &log->Last[j]) ? RowState::Lost : RowState::Unscanned;
+            if (state == RowState::Unscanned && kept++ >= kTableCapacity)
+                continue;
+            if (!AppendRow(out, cap, &used, &log->Last[j], stamp, passNumber, state))
                 return -1;
         }
     }
@@ -543,7 +586,7 @@ uint32_t PrintHistoryChanges(const HistoryLog* log, const TransponderInfo* table
     uint32_t j = 0;
     for (uint32_t i = 0; i <= count; ++i) {
         for (; j < log->LastCount && (i == count || log->Last[j].Frequency < table[i].Frequency); ++j) {
-            if (prevUsed[j])
+            if (prevUsed[j] || !Scanned(log, &log->Last[j]))
                 continue;
             const TransponderInfo* lost = &log->Last[j];
             ConsolePrintf("Lost transponder %.3f MHz %s %s\n", lost->Frequency / 1000.0,
@@ -570,12 +613,26 @@ void AddPassToHistory(HistoryLog* log, const TransponderInfo* table, uint32_t co
 {
     if (log->State == HistoryState::Foreign)
         return;
+    // The records that the carried rows repeat, before the new pass replaces them.
+    static TransponderInfo carried[kTableCapacity];
+    uint32_t carriedCount = 0;
+    if (HistoryHasPreviousPass(log)) {
+        static int32_t match[kTableCapacity];
+        static bool prevUsed[kTableCapacity];
+        MatchPasses(log, table, count, match, prevUsed);
+        for (uint32_t j = 0; j < log->LastCount; ++j) {
+            if (!prevUsed[j] && !Scanned(log, &log->Last[j]))
+                carried[carriedCount++] = log->Last[j];
+        }
+    }
     HistoryPass* pass = OpenPass(log, stamp, passNumber);
     for (uint32_t i = 0; i < count; ++i) {
         TransponderInfo r = table[i];
         r.Snr = RowSnr(r.Snr);
-        AddFound(log, pass, &r);
+        AddRecord(log, pass, &r, true);
     }
+    for (uint32_t j = 0; j < carriedCount; ++j)
+        AddRecord(log, pass, &carried[j], false);
     log->State = HistoryState::Ours;
     log->LastPassDamaged = false;
     log->NeedsLineEnd = false;

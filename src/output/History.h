@@ -40,6 +40,13 @@ enum class HistoryState : uint32_t {
     Unreadable, // a file that exists but cannot be opened for reading
 };
 
+// A frequency range, kHz, that a pass scanned from end to end.
+struct ScannedRange {
+    uint32_t Start;
+    uint32_t Stop;
+};
+constexpr uint32_t kScannedRangeCapacity = 64;
+
 struct HistoryLog {
     HistoryState State;
     bool NeedsLineEnd;        // the file ends in the middle of a line
@@ -53,6 +60,12 @@ struct HistoryLog {
     // lost rows; only the fields that a row holds are set.
     uint32_t LastCount;
     TransponderInfo Last[kTableCapacity];
+    // Set after reading: when LimitLost is true, a previous transponder that
+    // the pass missed is lost only inside these ranges; elsewhere the pass did
+    // not look, and its row is carried over, marked unscanned.
+    bool LimitLost;
+    uint32_t ScannedCount;
+    ScannedRange Scanned[kScannedRangeCapacity];
 };
 
 // Reads the history at path into log, keeping the last kHistoryPassCapacity
@@ -69,7 +82,8 @@ const HistoryPass* HistoryPassAt(const HistoryLog* log, uint32_t i);
 // Formats the rows of one pass into out (capacity cap): a line end first when
 // the file ends inside a line, the header when the file is new, a row per
 // record of table and, when there is a previous pass, a row per transponder
-// of it that table lacks, marked lost. Lines end in CR LF. Returns the length,
+// of it that table lacks, marked lost where the pass scanned and unscanned
+// (its values carried over) where it did not. Lines end in CR LF. Returns the length,
 // or -1 when the rows do not fit.
 int FormatHistoryRows(char* out, size_t cap, const HistoryLog* log, const TransponderInfo* table,
                       uint32_t count, const char* stamp, uint32_t passNumber);
@@ -86,7 +100,8 @@ int AppendHistory(const char* path, const HistoryLog* log, const TransponderInfo
 uint32_t PrintHistoryChanges(const HistoryLog* log, const TransponderInfo* table, uint32_t count,
                              int32_t thresholdDb);
 
-// Makes table the log's newest pass, as the next pass will read it back.
+// Makes table the log's newest pass, with the carried rows, as the next pass
+// will read it back.
 void AddPassToHistory(HistoryLog* log, const TransponderInfo* table, uint32_t count, const char* stamp,
                       uint32_t passNumber);
 

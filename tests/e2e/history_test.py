@@ -179,6 +179,32 @@ class HistoryFile(unittest.TestCase):
         self.assertEqual(re.findall(r".*history.*", out), ["Cannot append to history no-such-dir/watch.csv !"])
         self.assertIn("Store transponder info in 4000.ini ...\n", out)
 
+    def test_repeating_run_keeps_one_history_and_a_picture_per_pass(self):
+        # Loop=2 as overnight, stopped by the user once the third pass began.
+        status, out = self.ws.run_until(BAND, {"History": "watch.csv", "BandPicture": 1, "Loop": 2}, INTERVALS,
+                                        "---------- Pass 3 ----------")
+        self.assertEqual(status, 0, out)
+        passes = out.count("Total Scan Time")
+        self.assertGreaterEqual(passes, 3)
+        self.assertEqual(out.count("Draw band picture to 4000.svg ..."), passes)
+        # Where the abort cut the last pass short, what lies beyond was not
+        # scanned: it is carried over, never lost.
+        self.assertEqual(change_lines(out), [])
+        header, rows = rows_of(self.ws.read_bytes("watch.csv"))
+        self.assertEqual([r["pass"] for r in rows], [str(p // 6 + 1) for p in range(6 * passes)])
+        self.assertEqual([r["state"] for r in rows[:-6]], ["found"] * 6 * (passes - 1))
+        last = rows[-6:]
+        self.assertEqual(sorted(set(r["state"] for r in last)) in (["found"], ["found", "unscanned"],
+                                                                    ["unscanned"]), True, last)
+        self.assertEqual([r["snr_db"] for r in sorted(last, key=lambda r: int(r["frequency_khz"]))],
+                         [r["snr_db"] for r in rows[:6]])
+        times = [r["time"] for r in rows]
+        self.assertEqual(times, sorted(times))
+        self.assertIn("SNR over the last %d passes" % passes, self.ws.read_bytes("4000.svg").decode())
+        # The next run compares with the last measured values, not with gaps.
+        out = self.run_ok(BAND)
+        self.assertEqual(change_lines(out), [])
+
     def test_keys_absent_write_nothing_new(self):
         out = self.run_ok(BAND, {})
         self.assertEqual(sorted(f for f in __import__("os").listdir(self.ws.path)),

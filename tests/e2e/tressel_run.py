@@ -2,6 +2,7 @@
 for the end-to-end tests written in Python (history and band picture)."""
 
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -66,13 +67,34 @@ class Workspace:
         with open(self.file(name), "rb") as f:
             return f.read()
 
-    def run(self, transponders, options, intervals):
-        """Runs one scan; returns (exit status, standard output)."""
+    def _prepare(self, transponders, options, intervals):
+        """Writes the band and the configuration; returns the environment."""
         self.write("band.ini", band_file(transponders))
         self.write("Tressel.ini", config(options, intervals))
         env = dict(os.environ)
         env.pop("TRESSEL_TUNER_LIBRARY", None)
         env["TRESSEL_VIRTUAL_BAND"] = self.file("band.ini")
+        return env
+
+    def run_until(self, transponders, options, intervals, text):
+        """Runs a repeating scan and sends SIGINT once standard output holds
+        text; returns (exit status, standard output)."""
+        env = self._prepare(transponders, options, intervals)
+        process = subprocess.Popen([TRESSEL, "Tressel.ini"], cwd=self.path, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        out = b""
+        while text.encode() not in out:
+            chunk = process.stdout.read1(65536)
+            if not chunk:
+                break
+            out += chunk
+        process.send_signal(signal.SIGINT)
+        rest, _ = process.communicate(timeout=120)
+        return process.returncode, (out + rest).decode("latin-1")
+
+    def run(self, transponders, options, intervals):
+        """Runs one scan; returns (exit status, standard output)."""
+        env = self._prepare(transponders, options, intervals)
         done = subprocess.run([TRESSEL, "Tressel.ini"], cwd=self.path, env=env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
         return done.returncode, done.stdout.decode("latin-1")

@@ -299,6 +299,47 @@ TEST_F(HistoryTest, ThresholdComparesTenthsOfADecibel)
     EXPECT_EQ(PrintHistoryChanges(&log_, &now, 1, 3), 0u);
 }
 
+// A pass that did not scan where a previous transponder lies (aborted, or
+// an interval list that ended early) has not lost it: its row is carried
+// over, marked unscanned with the values last measured, and the next pass
+// compares with those.
+TEST_F(HistoryTest, UnscannedTransponderIsCarriedNotLost)
+{
+    Append(path_, kFirstPass, kStamp1, 1);
+    ReadHistory(path_.c_str(), &log_);
+    log_.LimitLost = true;
+    log_.ScannedCount = 1;
+    log_.Scanned[0] = ScannedRange{470000, 500000}; // 474.166 and 490; not 506
+    std::vector<TransponderInfo> second = {kFirstPass[0]};
+    ConsoleCapture console;
+    PrintHistoryChanges(&log_, second.data(), 1, 3);
+    EXPECT_EQ(console.Text(), "Lost transponder 490.000 MHz DVB-T2 256QAM\n");
+    ASSERT_EQ(AppendHistory(path_.c_str(), &log_, second.data(), 1, kStamp2, 2), 0);
+    std::vector<std::string> lines = Lines(ReadFile(path_));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_NE(lines[5].find(",2,lost,490000,"), std::string::npos);
+    EXPECT_NE(lines[6].find(",2,unscanned,506000,"), std::string::npos);
+    EXPECT_EQ(lines[6].substr(lines[6].size() - 17), ",-60,25,24100000\r");
+
+    // Read back, the carried record is compared with but not drawn.
+    ReadHistory(path_.c_str(), &log_);
+    EXPECT_EQ(log_.LastCount, 2u);
+    EXPECT_EQ(HistoryPassAt(&log_, 1)->Count, 1u);
+    std::vector<TransponderInfo> third = {kFirstPass[0], kFirstPass[2]};
+    third[1].Snr = 19.0;
+    PrintHistoryChanges(&log_, third.data(), 2, 3);
+    EXPECT_EQ(console.Text(), "Lost transponder 490.000 MHz DVB-T2 256QAM\n"
+                              "Changed 506.000 MHz SNR: 25.0 -> 19.0 dB\n");
+
+    // The pass as this run keeps it for the picture carries the record too.
+    ReadHistory(path_.c_str(), &log_);
+    log_.LimitLost = true;
+    log_.ScannedCount = 0;
+    AddPassToHistory(&log_, second.data(), 1, kStamp2, 3);
+    EXPECT_EQ(log_.LastCount, 2u);
+    EXPECT_EQ(HistoryPassAt(&log_, log_.PassCount - 1)->Count, 1u);
+}
+
 // A pass that lost a transponder is the previous pass of the next one: what
 // it lost is not reported again, and its return is new.
 TEST_F(HistoryTest, LostRowsAreNotPartOfTheirPass)
