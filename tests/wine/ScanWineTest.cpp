@@ -306,4 +306,42 @@ TEST_F(WineScan, LoopRepeatsPassesUntilTheEngineFails)
     }
 }
 
+// The history and the band picture: two runs of each build, the second with
+// a changed band, give the same change lines and the same CSV (binary CR LF
+// on both, so that no CR is doubled), with a time stamp of the same form.
+TEST_F(WineScan, HistoryAndPictureMatchTheLinuxBuild)
+{
+    const std::string options = "[Options]\nDevice=0\nFastScan=1\nHistory=watch.csv\nBandPicture=1\n"
+                                "[LocInfo]\nLocPos=4000\n" + kIntervals;
+    WriteConfig(options);
+    std::string changed = std::regex_replace(kBand, std::regex("Snr=28.1"), "Snr=21.0");
+    changed = std::regex_replace(changed, std::regex("PlpIds=0,1"), "PlpIds=0");
+    for (const std::string& band : {kBand, changed}) {
+        WriteBand(band);
+        testsupport::WriteFile(LinuxDir() + "/band.ini", band);
+        RunResult onWindows = RunWindows();
+        RunResult onLinux = RunLinux();
+        EXPECT_EQ(0, onWindows.ExitCode) << onWindows.Out << onWindows.Err;
+        EXPECT_EQ(Comparable(onLinux.Out, false), Comparable(onWindows.Out, true));
+        if (band == changed) {
+            EXPECT_NE(onWindows.Out.find(Crlf("Total tranponders found = 3\n"
+                                              "Changed 474.166 MHz SNR: 28.1 -> 21.0 dB\n"
+                                              "Changed 490.000 MHz PLP IDs: 0 1 -> 0\n")),
+                      std::string::npos)
+                << onWindows.Out;
+        }
+    }
+    std::string windows = ReadFile(WorkFile("watch.csv"));
+    EXPECT_EQ(windows.find("\r\r"), std::string::npos);
+    EXPECT_TRUE(AllLinesEndCrlf(windows)) << windows;
+    const std::regex stamp("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d");
+    EXPECT_TRUE(std::regex_search(windows, stamp)) << windows;
+    auto masked = [&stamp](const std::string& text) { return std::regex_replace(text, stamp, "TIME"); };
+    EXPECT_EQ(masked(ReadFile(LinuxDir() + "/watch.csv")), masked(windows));
+
+    std::string picture = ReadFile(WorkFile("4000.svg"));
+    EXPECT_EQ(picture.rfind("<?xml", 0), 0u);
+    EXPECT_EQ(masked(ReadFile(LinuxDir() + "/4000.svg")), masked(Comparable(picture, true)));
+}
+
 } // namespace
