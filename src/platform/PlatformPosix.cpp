@@ -131,7 +131,7 @@ bool gWatching = false;
 // A SIGTERM asks for the graceful stop first; when the run has not ended this
 // many seconds later (it is blocked in a slow file system or a device), it
 // ends there, with its files as they stand.
-constexpr unsigned kTermGraceSeconds = 3;
+constexpr unsigned kTermGraceSeconds = 10;
 
 // The temporary output file being written, removed when a signal ends the run.
 char gPendingFile[4096];
