@@ -463,8 +463,9 @@ const PendingError* ChooseError(const BandReader* reader, uint32_t transponderCo
     return chosen;
 }
 
-// A band file holds at most a few hundred transponders: a few hundred KB.
-constexpr long kMaxBandFileBytes = 1L << 20;
+// A band file holds at most a few hundred transponders: a few hundred KB,
+// far below this.
+constexpr long kMaxBandFileBytes = 16L << 20;
 
 // Writes one error line of the library to standard error.
 void TellError(const char* text)

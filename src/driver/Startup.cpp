@@ -63,8 +63,9 @@ int ExecutableDirectory(char* dir, size_t cap)
     return CopyText(dir, cap, exe) == strlen(exe) ? 0 : -2;
 }
 
-// The longest configuration file the program reads: a real one is a few KB.
-constexpr uint64_t kMaxConfigBytes = 1u << 20;
+// The longest configuration file the program reads: a real one is a few KB,
+// and this is far beyond any; /dev/zero or a FIFO is no file at all.
+constexpr uint64_t kMaxConfigBytes = 16u << 20;
 
 // Reads the device number typed at the prompt. A number that does not fit 32
 // bits is refused: false, with the typed digits in typed. Nothing readable

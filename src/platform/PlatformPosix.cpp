@@ -52,7 +52,7 @@ namespace {
 // The configuration is read anew at every lookup: one replaced by a FIFO
 // (whose open blocks) or a device (that never ends) during the run reads as
 // missing.
-constexpr uint64_t kMaxIniBytes = 1u << 20;
+constexpr uint64_t kMaxIniBytes = 16u << 20;
 
 bool IniLookupSafe(const char* path, const char* section, const char* key, char* out, size_t cap)
 {
