@@ -202,6 +202,35 @@ TEST_F(OutputFileTest, AReadOnlyTargetIsRefusedAndKept)
     EXPECT_TRUE(TempFilesBeside(target).empty());
 }
 
+// Another user's file that this user may not write, in a directory that
+// anyone may write: renaming over it would succeed, so it must be refused
+// before. Played by the superuser's file and a child that drops to nobody.
+TEST_F(OutputFileTest, AnotherUsersFileThatMayNotBeWrittenIsKept)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs the superuser to play two users";
+    chmod(dir_.Path().c_str(), 0711);
+    std::string shared = dir_.File("shared");
+    mkdir(shared.c_str(), 0777);
+    chmod(shared.c_str(), 0777);
+    std::string target = shared + "/4000.ini";
+    WriteFile(target, "root's list\n");
+    chmod(target.c_str(), 0644);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        _exit(Write(target, "nobody's list\n") == -2 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: the write was not refused; 2: no user nobody";
+    EXPECT_EQ("root's list\n", ReadFile(target));
+    EXPECT_TRUE(TempFilesBeside(target).empty());
+}
+
 TEST_F(OutputFileTest, ASymlinkedTargetIsWrittenThroughToTheFileItNames)
 {
     mkdir(dir_.File("lists").c_str(), 0755);
