@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "Band.h"
 #include "common/IniParse.h"
 #include "common/Text.h"
@@ -461,6 +463,10 @@ const PendingError* ChooseError(const BandReader* reader, uint32_t transponderCo
     return chosen;
 }
 
+// A band file holds at most a few hundred transponders: a few hundred KB,
+// far below this.
+constexpr long kMaxBandFileBytes = 16L << 20;
+
 // Writes one error line of the library to standard error.
 void TellError(const char* text)
 {
@@ -473,6 +479,18 @@ void TellError(const char* text)
 int LoadBandFile(const char* path, Band* band)
 {
     ClearBand(band);
+    // Checked before the open: opening a FIFO blocks, and /dev/zero never ends.
+    struct stat st;
+    if (stat(path, &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size > kMaxBandFileBytes)) {
+        char text[kErrorCapacity];
+        if (!S_ISREG(st.st_mode))
+            FormatText(text, sizeof text, "%s: cannot open: not a regular file", path);
+        else
+            FormatText(text, sizeof text, "%s: cannot open: larger than %ld bytes", path,
+                       static_cast<long>(kMaxBandFileBytes));
+        TellError(text);
+        return -2;
+    }
     FILE* file = fopen(path, "rb");
     if (file == nullptr) {
         int error = errno;

@@ -7,6 +7,7 @@
 #include "common/Text.h"
 #include "driver/RunPasses.h"
 #include "driver/ScanSettings.h"
+#include "output/OutputFile.h"
 #include "platform/Platform.h"
 #include "tuner/TunerApi.h"
 #include "tuner/TunerBinding.h"
@@ -45,19 +46,59 @@ void RefuseLongPath(const char* what, const char* text)
              static_cast<unsigned>(kPathCapacity - 1), text);
 }
 
-// The executable's directory including its final separator, or "./" (".\")
-// when the name cannot be obtained or holds no separator.
+// The executable's directory including its final separator. Returns 0, -2
+// when it does not fit, or -1 when the program's own path cannot be found:
+// then there is no safe place to load the tuner library from (the current
+// directory may hold anyone's).
 int ExecutableDirectory(char* dir, size_t cap)
 {
     char exe[kPathCapacity];
     int n = PlatformExecutablePath(exe, sizeof exe);
     if (n == -2)
-        return -1;
+        return -2;
     char* cut = n > 0 ? strrchr(exe, kDirSeparator) : nullptr;
     if (cut == nullptr)
-        return FormatText(dir, cap, ".%c", kDirSeparator) < 0 ? -1 : 0;
+        return -1;
     cut[1] = '\0';
-    return CopyText(dir, cap, exe) == strlen(exe) ? 0 : -1;
+    return CopyText(dir, cap, exe) == strlen(exe) ? 0 : -2;
+}
+
+// The longest configuration file the program reads: a real one is a few KB,
+// and this is far beyond any; /dev/zero or a FIFO is no file at all.
+constexpr uint64_t kMaxConfigBytes = 16u << 20;
+
+// Reads the device number typed at the prompt. A number that does not fit 32
+// bits is refused: false, with the typed digits in typed. Nothing readable
+// leaves *device as it was.
+bool ReadTypedDevice(int32_t* device, char* typed, size_t cap)
+{
+    char token[32];
+    CopyText(typed, cap, "");
+    if (scanf("%31s", token) != 1)
+        return true;
+    const char* p = token;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    uint64_t value = 0;
+    bool tooLarge = false;
+    const char* digits = p;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10u + static_cast<uint64_t>(*p - '0');
+        tooLarge = tooLarge || value > 0xffffffffu;
+        if (tooLarge)
+            value = 0x100000000u; // stays above the limit without overflowing
+    }
+    if (p == digits)
+        return true;
+    if (tooLarge) {
+        FormatText(typed, cap, "%.*s", static_cast<int>(p - token), token);
+        return false;
+    }
+    // As an unsigned read does: "-1" is 4294967295.
+    uint32_t bits = static_cast<uint32_t>(negative ? 0u - value : value);
+    memcpy(device, &bits, sizeof bits);
+    return true;
 }
 
 // Reads a directory setting and completes it with one separator. Returns 0,
@@ -113,7 +154,12 @@ int TresselMain(int argc, char** argv)
     ConsolePrintf("Tressel ver.%s\n", TRESSEL_VERSION_TEXT);
 
     char exeDir[kPathCapacity];
-    if (ExecutableDirectory(exeDir, sizeof exeDir) < 0) {
+    int located = ExecutableDirectory(exeDir, sizeof exeDir);
+    if (located == -1) {
+        WarnLine("the program's own path cannot be found; it loads nothing from elsewhere");
+        return kExitStartupError;
+    }
+    if (located < 0) {
         WarnLine("the program's directory is longer than %u characters",
                  static_cast<unsigned>(kPathCapacity - 1));
         return kExitStartupError;
@@ -135,6 +181,13 @@ int TresselMain(int argc, char** argv)
     ConsolePrintf("Config name: %s\n", configPath);
     if (argument != nullptr && !PlatformFileExists(configPath))
         WarnLine("the configuration file %s does not exist; using the defaults", configPath);
+    else if (PlatformFileExists(configPath) && !PlatformIsSmallRegularFile(configPath, kMaxConfigBytes)) {
+        WarnLine("the configuration file %s is not a regular file of at most %u bytes", configPath,
+                 static_cast<unsigned>(kMaxConfigBytes));
+        return kExitStartupError;
+    }
+    // However an output file's name reaches it, the configuration is never replaced.
+    ProtectFromOutput(configPath);
 
     ScanSettings settings = {};
     gDevice = PlatformIniReadInt("Options", "Device", -1, configPath);
@@ -151,9 +204,11 @@ int TresselMain(int argc, char** argv)
 
     if (gDevice < 0) {
         ConsolePrintf("Device number: ");
-        unsigned typed = 0;
-        if (scanf("%u", &typed) == 1)
-            gDevice = static_cast<int32_t>(typed);
+        char typed[32];
+        if (!ReadTypedDevice(&gDevice, typed, sizeof typed)) {
+            ConsolePrintf("Can't start device %s !\n", typed);
+            return kExitCannotStart;
+        }
     }
 
     if (gTuner.StartDVBEx(gDevice) == 0) {

@@ -1,5 +1,7 @@
 #include "output/OutputFile.h"
 
+#include <cstring>
+
 #include "common/Text.h"
 #include "platform/Platform.h"
 
@@ -11,28 +13,70 @@ namespace {
 // writes instead of one per 4 KB.
 char gWriteBuffer[1 << 17];
 
+// The configuration in use, which no output file may replace.
+char gProtected[kTempPathCapacity];
+
+// Names tried before giving up: only a directory crowded with planted names
+// or one that refuses new files uses more than one.
+constexpr int kNameAttempts = 100;
+
+// Length of the directory part of path, its last separator included.
+size_t DirectoryLength(const char* path)
+{
+    size_t cut = 0;
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+        if (strchr(kPathBreakers, path[i]) != nullptr)
+            cut = i + 1;
+    }
+    return cut;
+}
+
 } // namespace
 
-int OutputTempName(char* out, size_t cap, const char* target)
+uint64_t (*gOutputNameBits)() = PlatformUniqueBits;
+
+int OutputTempName(char* out, size_t cap, const char* target, unsigned long long bits)
 {
-    int length = FormatText(out, cap, "%s", target);
-    if (length <= 0)
+    if (target[0] == '\0')
         return -1;
-    char* last = &out[length - 1];
-    *last = *last == '~' ? '#' : '~';
-    return length;
+    char unique[kTempNameLength + 1];
+    unique[0] = '~';
+    for (size_t i = 1; i < kTempNameLength; ++i) {
+        unique[i] = "0123456789abcdefghijklmnopqrstuvwxyz"[bits % 36];
+        bits /= 36;
+    }
+    unique[kTempNameLength] = '\0';
+    return FormatText(out, cap, "%.*s%s", static_cast<int>(DirectoryLength(target)), target, unique);
+}
+
+void ProtectFromOutput(const char* path)
+{
+    gProtected[0] = '\0';
+    if (path != nullptr)
+        CopyText(gProtected, sizeof gProtected, path);
 }
 
 int OpenOutputFile(OutputFile* file, const char* target)
 {
     file->Stream = nullptr;
-    file->Target = target;
-    if (OutputTempName(file->TempPath, sizeof file->TempPath, target) < 0)
+    file->TempPath[0] = '\0';
+    if (PlatformResolveTarget(target, file->Target, sizeof file->Target) < 0)
         return -2;
-    // "w" is text mode: the platform's own line ends (CR LF on Windows).
-    file->Stream = fopen(file->TempPath, "w");
+    if (PlatformFileProtected(file->Target))
+        return -2;
+    if (gProtected[0] != '\0' && PlatformSameFile(file->Target, gProtected))
+        return -2;
+    for (int attempt = 0; attempt < kNameAttempts && file->Stream == nullptr; ++attempt) {
+        if (OutputTempName(file->TempPath, sizeof file->TempPath, file->Target, gOutputNameBits()) < 0)
+            return -2;
+        bool exists = false;
+        file->Stream = PlatformCreateNewFile(file->TempPath, file->Target, &exists);
+        if (file->Stream == nullptr && !exists)
+            return -2;
+    }
     if (file->Stream == nullptr)
         return -2;
+    PlatformNotePendingFile(file->TempPath);
     setvbuf(file->Stream, gWriteBuffer, _IOFBF, sizeof gWriteBuffer);
     return 0;
 }
@@ -47,11 +91,10 @@ int CommitOutputFile(OutputFile* file)
     file->Stream = nullptr;
     if (!failed && PlatformReplaceFile(file->TempPath, file->Target) != 0)
         failed = true;
-    if (failed) {
+    if (failed)
         remove(file->TempPath);
-        return -2;
-    }
-    return 0;
+    PlatformNotePendingFile(nullptr);
+    return failed ? -2 : 0;
 }
 
 } // namespace tressel

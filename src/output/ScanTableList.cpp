@@ -1,6 +1,6 @@
 // The scan-table list: one line of blank-separated tuning parameters per
 // transponder, or per physical layer pipe for a DVB-T2 or DVB-C2 transponder
-// that carries several.
+// that carries several or one other than PLP 0.
 #include "common/Text.h"
 #include "output/CodeTables.h"
 #include "output/TpListVariants.h"
@@ -70,7 +70,7 @@ void WriteDvbT2Lines(FILE* out, const TpRecordLine* line, uint32_t frequencyHz)
 {
     const TransponderInfo* record = line->Record;
     const TpLineFields* f = line->Fields;
-    if (record->PlpCount <= 1) {
+    if (WritesWithoutPlpId(record)) {
         fprintf(out, "%s %u %s %s %s %s %s %s %s%s\n", f->SysText, frequencyHz, f->BwText, f->HpText, "NONE",
                 f->ModText, f->FftText, f->GuardText, "NONE", f->CommentText);
         return;
@@ -87,7 +87,7 @@ void WriteCableLines(FILE* out, const TpRecordLine* line, uint32_t frequencyHz)
     const TransponderInfo* record = line->Record;
     const TpLineFields* f = line->Fields;
     uint32_t symbolRate = line->SymbolRateKs * 1000;
-    if (record->Standard == kStdDvbC || record->PlpCount <= 1) {
+    if (record->Standard == kStdDvbC || WritesWithoutPlpId(record)) {
         fprintf(out, "%s %u %u %s %s%s\n", f->SysText, frequencyHz, symbolRate, f->HpText, f->ModText,
                 f->CommentText);
         return;

@@ -159,6 +159,11 @@ uint32_t WrittenPlpCount(const TransponderInfo* record)
     return record->PlpCount < kPlpIdCapacity ? record->PlpCount : kPlpIdCapacity;
 }
 
+bool WritesWithoutPlpId(const TransponderInfo* record)
+{
+    return record->PlpCount == 0 || (record->PlpCount == 1 && record->PlpIds[0] == 0);
+}
+
 // The INI list: a SATTYPE header with the location and a DVB section with
 // one "position=frequency,symbol rate" line per record, whatever its system.
 namespace {

@@ -39,8 +39,14 @@ extern const TpListVariant kXmlListVariant;
 // more than the 16 that the record holds.
 uint32_t WrittenPlpCount(const TransponderInfo* record);
 
+// True when a DVB-T2 or DVB-C2 record is written without a pipe identifier:
+// it has none, or its one pipe is PLP 0. A single pipe of another identifier
+// is written with it, or readers would tune PLP 0.
+bool WritesWithoutPlpId(const TransponderInfo* record);
+
 // Copies text into out with the five XML special characters written as
-// entities. Returns the length, or -1 when it did not fit (out then holds the
+// entities, tab and line ends as character references and every other
+// control character, which XML cannot carry, as '?'. Returns the length, or -1 when it did not fit (out then holds the
 // escaped text up to the last entity that fits whole).
 int EscapeXmlText(char* out, size_t cap, const char* text);
 

@@ -1,6 +1,7 @@
 // The XML locations list: one cable or terrestrial element named after the
 // location, holding one transponder element per transponder, or per physical
-// layer pipe for a DVB-T2 or DVB-C2 transponder that carries several. Every
+// layer pipe for a DVB-T2 or DVB-C2 transponder that carries several or one
+// other than PLP 0. Every
 // tuning parameter is one of the format's small numeric codes.
 #include <cstring>
 
@@ -87,7 +88,7 @@ void FillXmlFields(const TransponderInfo* record, TpLineFields* fields)
 
 void WriteDvbT2Elements(FILE* out, const TransponderInfo* record, const TpLineFields* f, int frequencyHz)
 {
-    if (record->PlpCount <= 1) {
+    if (WritesWithoutPlpId(record)) {
         fprintf(out,
                 "\t\t<transponder centre_frequency=\"%i\" bandwidth=\"%s\" constellation=\"%s\" "
                 "code_rate_hp=\"%s\" code_rate_lp=\"%s\" guard_interval=\"%s\" transmission_mode=\"%s\" "
@@ -113,7 +114,7 @@ void WriteCableElements(FILE* out, const TransponderInfo* record, const TpLineFi
                 symbolRate, f->ModText);
         return;
     }
-    if (record->PlpCount <= 1) {
+    if (WritesWithoutPlpId(record)) {
         fprintf(out, "\t\t<transponder frequency=\"%i\" symbol_rate=\"%i\" modulation=\"%s\" system=\"1\"/>\n",
                 frequencyHz, symbolRate, f->ModText);
         return;
@@ -167,8 +168,16 @@ const char* XmlEntity(char c)
         return "&quot;";
     case '\'':
         return "&apos;";
+    // Line ends and tabs survive in an attribute only as references.
+    case '\t':
+        return "&#9;";
+    case '\n':
+        return "&#10;";
+    case '\r':
+        return "&#13;";
     default:
-        return nullptr;
+        // XML 1.0 has no other control character, not even as a reference.
+        return static_cast<unsigned char>(c) < 0x20 ? "?" : nullptr;
     }
 }
 

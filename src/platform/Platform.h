@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace tressel {
 
@@ -89,6 +90,44 @@ void PlatformLibraryClose(void* library);
 // Replaces target by the complete file at source (same directory), atomically
 // where the platform allows. Returns 0, or -1 (source then still exists).
 int PlatformReplaceFile(const char* source, const char* target);
+
+// Output files. A writer creates its file under a fresh name beside the
+// target and renames it into place, so that nothing planted in a shared
+// directory (a link, a FIFO, another user's file) is ever opened.
+
+// Bits that differ at every call, within a process and between processes
+// (process id, a fine clock, a counter), for unique file names.
+uint64_t PlatformUniqueBits();
+
+// Creates a new file at path and opens it for writing in text mode:
+// exclusively, so that anything existing at path (a file, a link, a FIFO)
+// makes it fail with *exists set, and without following a link. The file gets
+// the permission bits of the file at modeFrom when that exists, otherwise
+// those of any new file under the process's umask. Returns null on failure.
+FILE* PlatformCreateNewFile(const char* path, const char* modeFrom, bool* exists);
+
+// The file that writing to path replaces: a symbolic link at path is
+// followed, link after link, to the name it points at (POSIX; Windows
+// copies path). Returns the length, or -1 when the result does not fit out
+// or the links do not end.
+int PlatformResolveTarget(const char* path, char* out, size_t cap);
+
+// True when a file exists at path and the process may not replace it: it is
+// marked read-only (no write permission for anyone) or the process lacks
+// write permission for it.
+bool PlatformFileProtected(const char* path);
+
+// True when a and b name one existing file, whatever the paths (device and
+// inode; on Windows the volume and file index).
+bool PlatformSameFile(const char* a, const char* b);
+
+// True when path names a regular file of at most maxBytes bytes: a FIFO, a
+// device or a huge file is no configuration or band file.
+bool PlatformIsSmallRegularFile(const char* path, uint64_t maxBytes);
+
+// The temporary file being written, removed when a signal ends the program
+// before it is renamed into place (null: none).
+void PlatformNotePendingFile(const char* path);
 
 } // namespace tressel
 

@@ -13,6 +13,9 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstring>
 
 #include "common/Text.h"
@@ -225,6 +228,99 @@ int PlatformTunerLibraryName(const char* exeDir, char* out, size_t cap)
 int PlatformReplaceFile(const char* source, const char* target)
 {
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : -1;
+}
+
+uint64_t PlatformUniqueBits()
+{
+    static uint64_t counter = 0;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t x = (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<uint64_t>(now.QuadPart) ^
+                 (++counter * 0x9E3779B97F4A7C15ull);
+    // splitmix64's finaliser: every input bit reaches every output bit.
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// CREATE_NEW fails on any existing name; FILE_FLAG_OPEN_REPARSE_POINT keeps
+// a planted link from being followed.
+FILE* PlatformCreateNewFile(const char* path, const char* modeFrom, bool* exists)
+{
+    (void)modeFrom; // a new file gets the directory's inherited permissions
+    *exists = false;
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        *exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+        return nullptr;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT);
+    if (fd < 0) {
+        CloseHandle(handle);
+        DeleteFileA(path);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(fd, "w");
+    if (stream == nullptr) {
+        _close(fd);
+        DeleteFileA(path);
+    }
+    return stream;
+}
+
+int PlatformResolveTarget(const char* path, char* out, size_t cap)
+{
+    return FormatText(out, cap, "%s", path);
+}
+
+bool PlatformFileProtected(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+namespace {
+
+bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
+{
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    bool got = GetFileInformationByHandle(handle, info) != 0;
+    CloseHandle(handle);
+    return got;
+}
+
+} // namespace
+
+bool PlatformSameFile(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (a == nullptr || b == nullptr || !FileIdentity(a, &ia) || !FileIdentity(b, &ib))
+        return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+bool PlatformIsSmallRegularFile(const char* path, uint64_t maxBytes)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data) == 0)
+        return false;
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return false;
+    uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size <= maxBytes;
+}
+
+// Windows ends the program on Ctrl+C by its own handler: no temporary file
+// to clean from a signal.
+void PlatformNotePendingFile(const char* path)
+{
+    (void)path;
 }
 
 } // namespace tressel

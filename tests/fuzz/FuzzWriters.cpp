@@ -51,8 +51,7 @@ void CheckDirectory()
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
             continue;
         ++entries;
-        size_t length = strlen(entry->d_name);
-        if (length > 0 && (entry->d_name[length - 1] == '~' || entry->d_name[length - 1] == '#'))
+        if (entry->d_name[0] == '~')
             abort(); // a temporary file left behind
     }
     closedir(dir);

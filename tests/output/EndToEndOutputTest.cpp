@@ -103,7 +103,7 @@ TEST(EndToEndOutput, EveryListFamilyAndTheReport)
         EXPECT_NE(pipes, std::string::npos) << report;
         EXPECT_NE(report.find("PLP IDs: 0 1\n"), std::string::npos) << report;
         EXPECT_NE(report.find("----------------------------------------\nTotal Scan Time = "), std::string::npos);
-        EXPECT_FALSE(testsupport::FileExists(testsupport::OutputTempPath(dir.File(f.List))));
+        EXPECT_TRUE(testsupport::TempFilesBeside(dir.File(f.List)).empty());
     }
 }
 

@@ -247,7 +247,7 @@ TEST_F(IniListTest, BadArgumentsTouchNothing)
     EXPECT_EQ(WriteTpList("Europe", records.data(), 0, path_.c_str(), 4000, 0, 0), -1);
     EXPECT_EQ(testsupport::ReadFile(path_), "previous");
     EXPECT_EQ(records[0].Frequency, 306000u);
-    EXPECT_FALSE(testsupport::FileExists(testsupport::OutputTempPath(path_)));
+    EXPECT_TRUE(testsupport::TempFilesBeside(path_).empty());
 }
 
 TEST_F(IniListTest, MissingDirectoryFailsToOpen)

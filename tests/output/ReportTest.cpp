@@ -198,7 +198,7 @@ TEST_F(ReportTest, MissingArgumentsTouchNoFile)
     EXPECT_EQ(WriteReport(path_.c_str(), nullptr, 1, 1.0), -1);
     EXPECT_EQ(WriteReport(path_.c_str(), &r, 0, 1.0), -1);
     EXPECT_EQ(testsupport::ReadFile(path_), "previous");
-    EXPECT_FALSE(testsupport::FileExists(testsupport::OutputTempPath(path_)));
+    EXPECT_TRUE(testsupport::TempFilesBeside(path_).empty());
 }
 
 TEST_F(ReportTest, MissingDirectoryFailsToOpen)

@@ -107,13 +107,13 @@ TEST_F(WriteFailureTest, FullDiskKeepsThePreviousFile)
             }
             EXPECT_EQ(result, -2);
             EXPECT_EQ(testsupport::ReadFile(path), "complete file of the previous pass\n");
-            EXPECT_FALSE(testsupport::FileExists(testsupport::OutputTempPath(path)));
+            EXPECT_TRUE(testsupport::TempFilesBeside(path).empty());
 
             // Without the limit the same call succeeds and replaces the file.
             records = Records(count);
             EXPECT_EQ(writer.Write(path, &records), 0);
             EXPECT_NE(testsupport::ReadFile(path), "complete file of the previous pass\n");
-            EXPECT_FALSE(testsupport::FileExists(testsupport::OutputTempPath(path)));
+            EXPECT_TRUE(testsupport::TempFilesBeside(path).empty());
         }
     }
 }
@@ -129,7 +129,7 @@ TEST_F(WriteFailureTest, FailedRenameRemovesTheTemporaryFile)
         testsupport::WriteFile(path + "/inside", "x");
         std::vector<TransponderInfo> records = Records(2);
         EXPECT_EQ(writer.Write(path, &records), -2);
-        EXPECT_FALSE(testsupport::FileExists(testsupport::OutputTempPath(path)));
+        EXPECT_TRUE(testsupport::TempFilesBeside(path).empty());
         EXPECT_EQ(testsupport::ReadFile(path + "/inside"), "x");
         std::remove((path + "/inside").c_str());
         rmdir(path.c_str());

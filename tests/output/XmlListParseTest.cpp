@@ -154,7 +154,8 @@ TEST_F(XmlListParseTest, CableCodes)
 }
 
 // Pipes: one element per identifier, alike but for plp_id, for DVB-T2 and
-// DVB-C2; a single pipe or none gives one element without plp_id.
+// DVB-C2; a single pipe 0 or none gives one element without plp_id, a single
+// pipe of another identifier one element with it.
 TEST_F(XmlListParseTest, PipeElements)
 {
     TransponderInfo t2 = Record(kStdDvbT2, 490000);
@@ -165,11 +166,16 @@ TEST_F(XmlListParseTest, PipeElements)
     SetPlps(&t2Single, {7});
     TransponderInfo c2 = Record(kStdDvbC2, 506000);
     SetPlps(&c2, {0, 255, 3});
-    pugi::xml_node location = WriteAndParse({t2, t2Single, c2});
+    TransponderInfo t2Zero = Record(kStdDvbT2, 514000);
+    t2Zero.Bandwidth = 8000;
+    SetPlps(&t2Zero, {0});
+    TransponderInfo t2None = Record(kStdDvbT2, 522000);
+    t2None.Bandwidth = 8000;
+    pugi::xml_node location = WriteAndParse({t2, t2Single, c2, t2Zero, t2None});
     std::vector<Attributes> elements;
     for (pugi::xml_node e : location.children("transponder"))
         elements.push_back(AttributesOf(e));
-    ASSERT_EQ(elements.size(), 6u);
+    ASSERT_EQ(elements.size(), 8u);
     Attributes t2Codes = {{"centre_frequency", "490000000"}, {"bandwidth", "0"},
                           {"constellation", "3"},            {"code_rate_hp", "5"},
                           {"code_rate_lp", "6"},             {"guard_interval", "4"},
@@ -180,8 +186,14 @@ TEST_F(XmlListParseTest, PipeElements)
         expected["plp_id"] = std::to_string(k + 1);
         EXPECT_EQ(elements[k], expected);
     }
-    t2Codes["centre_frequency"] = "498000000";
-    EXPECT_EQ(elements[2], t2Codes);
+    Attributes single = t2Codes;
+    single["centre_frequency"] = "498000000";
+    single["plp_id"] = "7";
+    EXPECT_EQ(elements[2], single);
+    t2Codes["centre_frequency"] = "514000000";
+    EXPECT_EQ(elements[6], t2Codes);
+    t2Codes["centre_frequency"] = "522000000";
+    EXPECT_EQ(elements[7], t2Codes);
     const char* ids[] = {"0", "255", "3"};
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(elements[3 + k], (Attributes{{"frequency", "506000000"},
@@ -199,6 +211,33 @@ TEST_F(XmlListParseTest, LocationNameReadsBackUnchanged)
         SCOPED_TRACE(name);
         pugi::xml_node location = WriteAndParse({Record(kStdDvbT, 474000)}, name);
         EXPECT_STREQ(location.attribute("name").value(), name);
+    }
+}
+
+// Control characters in the name: XML 1.0 carries tab and line ends only as
+// references and no other control character at all, so none is written raw
+// and the others become '?'.
+TEST_F(XmlListParseTest, ControlCharactersInTheNameKeepTheFileWellFormed)
+{
+    struct Case {
+        std::string Name;
+        std::string ReadBack;
+    } cases[] = {
+        {"North\x01" "East", "North?East"},
+        {"\x1b[31mred\x1b[0m", "?[31mred?[0m"},
+        {"tab\there", "tab\there"},
+        {"cr\rlf\n", "cr\rlf\n"},
+        {std::string("nul") + "\x7f" + "\x1f", "nul\x7f?"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ReadBack);
+        pugi::xml_node location = WriteAndParse({Record(kStdDvbT, 474000)}, c.Name.c_str());
+        EXPECT_EQ(c.ReadBack, location.attribute("name").value());
+        // Nothing below a blank but the file's own line ends and indents.
+        std::string raw = testsupport::ReadFile(path_);
+        for (char ch : raw)
+            EXPECT_TRUE(static_cast<unsigned char>(ch) >= 0x20 || ch == '\n' || ch == '\t')
+                << static_cast<int>(ch);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -95,12 +96,20 @@ std::string ConsoleCapture::Text()
     return text;
 }
 
-std::string OutputTempPath(const std::string& target)
+std::vector<std::string> TempFilesBeside(const std::string& target)
 {
-    char name[tressel::kTempPathCapacity];
-    if (tressel::OutputTempName(name, sizeof name, target.c_str()) < 0)
-        throw std::runtime_error("no temporary name for " + target);
-    return name;
+    size_t cut = target.rfind('/');
+    std::string dir = cut == std::string::npos ? "." : target.substr(0, cut);
+    std::vector<std::string> found;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* entry = readdir(d)) {
+            std::string name = entry->d_name;
+            if (name.size() == tressel::kTempNameLength && name[0] == '~')
+                found.push_back(name);
+        }
+        closedir(d);
+    }
+    return found;
 }
 
 std::string BinDir()

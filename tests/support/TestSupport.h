@@ -64,9 +64,9 @@ struct RunOptions {
 // test's own, less TRESSEL_VIRTUAL_BAND and TRESSEL_TUNER_LIBRARY, plus Env.
 RunResult Run(const RunOptions& options);
 
-// The temporary name under which the program writes an output file before
-// renaming it into place.
-std::string OutputTempPath(const std::string& target);
+// The temporary files ("~" and seven characters) that the program's output
+// files are written under, found in target's directory: none should be left.
+std::vector<std::string> TempFilesBeside(const std::string& target);
 
 // The built program and the build's bin directory.
 std::string BinDir();

@@ -4,8 +4,14 @@
 //   REC_DEVICES  number of devices (default 1)
 //   REC_START    result of StartDVBEx (default 1)
 //   REC_CAPS     GetCaps mask, decimal (default 8404992)
+//   REC_BLOCK    a FIFO that the scan exports open before answering: with
+//                no writer the open blocks, as a device or a slow file
+//                system may
 // Built once complete (libRecordingTuner) and once without the Tressel
 // export (libMissingExport).
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -23,6 +29,16 @@ void Record(const char* name)
 {
     fprintf(stderr, "call %s\n", name);
     fflush(stderr);
+}
+
+void BlockWhenAsked()
+{
+    const char* fifo = getenv("REC_BLOCK");
+    if (fifo == nullptr || *fifo == '\0')
+        return;
+    int fd = open(fifo, O_RDONLY);
+    if (fd >= 0)
+        close(fd);
 }
 
 } // namespace
@@ -54,6 +70,7 @@ TRESSEL_TUNER_EXPORT uint32_t TRESSEL_CDECL GetCaps(void)
 TRESSEL_TUNER_EXPORT int32_t TRESSEL_CDECL SetChannel2Ex(uint32_t, uint32_t, uint32_t, uint32_t)
 {
     Record("SetChannel2Ex");
+    BlockWhenAsked();
     return 1;
 }
 
@@ -69,6 +86,7 @@ TRESSEL_TUNER_EXPORT int32_t TRESSEL_CDECL Tressel(uint32_t, uint32_t, uint32_t,
                                                    FastScanResultCallback)
 {
     Record("Tressel");
+    BlockWhenAsked();
     *countWord = 0;
     return 1;
 }
