@@ -650,8 +650,9 @@ int GetEvent(int fd, OpenFile* file, dvb_frontend_event* event)
     }
 }
 
-// poll with the fake nodes: a frontend wakes for POLLPRI (and POLLIN) on an
-// event; status changes and demux data are produced as their time comes.
+// poll with the fake nodes: like the kernel's nodes they report POLLPRI
+// with POLLIN (a frontend event, demux data); status changes and demux data
+// are produced as their time comes.
 int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
 {
     bool fake = false;
@@ -674,7 +675,7 @@ int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
         for (nfds_t i = 0; i < n; ++i) {
             wanted[i] = fds[i].events;
             OpenFile* file = FileOf(fds[i].fd);
-            if (file != nullptr && file->Kind == kNodeFrontend && (fds[i].events & (POLLPRI | POLLIN)) != 0)
+            if (file != nullptr && (fds[i].events & (POLLPRI | POLLIN)) != 0)
                 fds[i].events = static_cast<short>(fds[i].events | POLLIN);
         }
         Unlock();
@@ -689,7 +690,7 @@ int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
         for (nfds_t i = 0; i < n; ++i) {
             short got = fds[i].revents;
             OpenFile* file = FileOf(fds[i].fd);
-            if (file != nullptr && file->Kind == kNodeFrontend && (got & POLLIN) != 0)
+            if (file != nullptr && (got & POLLIN) != 0)
                 got = static_cast<short>(got | POLLPRI | POLLRDNORM);
             fds[i].events = wanted[i];
             fds[i].revents = static_cast<short>(got & (wanted[i] | POLLERR | POLLHUP | POLLNVAL));
