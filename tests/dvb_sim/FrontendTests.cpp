@@ -142,14 +142,21 @@ struct Fixture {
         return p.u.data;
     }
 
-    dtv_stats Stat(uint32_t command, uint64_t now)
+    // The kernel's statistics record is packed: its fields are copied out.
+    struct Statistic {
+        uint8_t scale;
+        uint64_t uvalue;
+        int64_t svalue;
+    };
+
+    Statistic Stat(uint32_t command, uint64_t now)
     {
         dtv_property p;
         memset(&p, 0, sizeof p);
         p.cmd = command;
         EXPECT_EQ(FrontendGet(&Fe, Band.get(), &p, now), 0) << command;
         EXPECT_EQ(p.u.st.len, 1);
-        return p.u.st.stat[0];
+        return {p.u.st.stat[0].scale, p.u.st.stat[0].uvalue, p.u.st.stat[0].svalue};
     }
 };
 
@@ -386,16 +393,16 @@ TEST(FrontendStatistics, DecibelScaleUnlessTheProfileIsRelative)
         ASSERT_EQ(f.Tune(SYS_DVBT2, 490000), 0);
         bool relative = std::string(profile) == "relative";
 
-        dtv_stats none = f.Stat(DTV_STAT_SIGNAL_STRENGTH, kT0 + 100 * kMs);
+        Fixture::Statistic none = f.Stat(DTV_STAT_SIGNAL_STRENGTH, kT0 + 100 * kMs);
         EXPECT_EQ(none.scale, FE_SCALE_NOT_AVAILABLE) << "no carrier yet";
-        dtv_stats carrierOnly = f.Stat(DTV_STAT_CNR, kT0 + 500 * kMs);
+        Fixture::Statistic carrierOnly = f.Stat(DTV_STAT_CNR, kT0 + 500 * kMs);
         EXPECT_EQ(carrierOnly.scale, FE_SCALE_NOT_AVAILABLE) << "CNR waits for the lock";
-        dtv_stats early = f.Stat(DTV_STAT_SIGNAL_STRENGTH, kT0 + 500 * kMs);
+        Fixture::Statistic early = f.Stat(DTV_STAT_SIGNAL_STRENGTH, kT0 + 500 * kMs);
         EXPECT_EQ(early.scale, relative ? FE_SCALE_RELATIVE : FE_SCALE_DECIBEL) << "a carrier has a level";
 
         uint64_t locked = kT0 + 2000 * kMs;
-        dtv_stats signal = f.Stat(DTV_STAT_SIGNAL_STRENGTH, locked);
-        dtv_stats cnr = f.Stat(DTV_STAT_CNR, locked);
+        Fixture::Statistic signal = f.Stat(DTV_STAT_SIGNAL_STRENGTH, locked);
+        Fixture::Statistic cnr = f.Stat(DTV_STAT_CNR, locked);
         if (relative) {
             EXPECT_EQ(signal.scale, FE_SCALE_RELATIVE);
             EXPECT_EQ(signal.uvalue, static_cast<uint64_t>((100.0 - 61.0) / 80.0 * 65535.0));
@@ -407,8 +414,8 @@ TEST(FrontendStatistics, DecibelScaleUnlessTheProfileIsRelative)
             EXPECT_EQ(cnr.scale, FE_SCALE_DECIBEL);
             EXPECT_EQ(cnr.svalue, 31500) << "0.001 dB";
         }
-        dtv_stats errors = f.Stat(DTV_STAT_POST_ERROR_BIT_COUNT, locked);
-        dtv_stats total = f.Stat(DTV_STAT_POST_TOTAL_BIT_COUNT, locked);
+        Fixture::Statistic errors = f.Stat(DTV_STAT_POST_ERROR_BIT_COUNT, locked);
+        Fixture::Statistic total = f.Stat(DTV_STAT_POST_TOTAL_BIT_COUNT, locked);
         EXPECT_EQ(errors.scale, FE_SCALE_COUNTER);
         EXPECT_EQ(errors.uvalue, 0u);
         EXPECT_EQ(total.scale, FE_SCALE_COUNTER);
