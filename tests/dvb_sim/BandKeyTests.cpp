@@ -122,6 +122,7 @@ TEST(DvbBandKeys, BadValuesAreRefusedWithTheSimulatorsPrefix)
         {"[Devices]\nFrontend0=-1\n", "[Devices] Frontend0: out of range 0-255"},
         {"[Devices]\nMaxFrequency0=high\n", "[Devices] MaxFrequency0: not a number"},
         {"[Transponder0]\nFrequency=474000\nLockMs=soon\n", "[Transponder0] LockMs: not a number"},
+        {"[Transponder0]\nFrequency=474000\nTsid=65536\n", "[Transponder0] Tsid: out of range 0-65535"},
     };
     for (const Case& c : cases) {
         std::unique_ptr<vt::Band> band(new vt::Band);

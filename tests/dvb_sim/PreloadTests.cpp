@@ -183,6 +183,17 @@ TEST(UnderPreload, NodesAreFoundByDirectoryStatAndUdev)
     EXPECT_EQ(nodes.count("/dev/dvb/adapter0/demux0 demux dvb0.demux0"), 1u);
 }
 
+TEST(UnderPreload, ABandWithoutDevicesHasNoDvbDirectory)
+{
+    CHILD_ONLY();
+    EXPECT_EQ(opendir("/dev/dvb"), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+    struct stat st;
+    EXPECT_EQ(stat("/dev/dvb", &st), -1);
+    EXPECT_EQ(open("/dev/dvb/adapter0/frontend0", O_RDONLY), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
+
 TEST(UnderPreload, PermissionsAndTheOneWriter)
 {
     CHILD_ONLY();
@@ -375,6 +386,8 @@ void RunUnderPreload(const std::string& test, const char* band)
 }
 
 TEST(Preload, Discovery) { RunUnderPreload("NodesAreFoundByDirectoryStatAndUdev", kBand); }
+TEST(Preload, NoDevices) { RunUnderPreload("ABandWithoutDevicesHasNoDvbDirectory", "[Devices]\nCount=0\n"); }
+TEST(Preload, RefusedBand) { RunUnderPreload("ABandWithoutDevicesHasNoDvbDirectory", "[Devices]\nSystems0=DVBX\n"); }
 TEST(Preload, Permissions) { RunUnderPreload("PermissionsAndTheOneWriter", kBand); }
 TEST(Preload, Events) { RunUnderPreload("PollWakesOnTheEventsOfATune", kBand); }
 TEST(Preload, Demux) { RunUnderPreload("DemuxDeliversOneSectionPerReadAfterTheLock", kBand); }
