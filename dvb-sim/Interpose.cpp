@@ -361,8 +361,6 @@ int Fail(int error)
 // Opens a fake node. Returns the program's descriptor, or -1 with errno.
 int OpenNode(const DvbPath* path, int flags)
 {
-    const vt::Band* band = SimBand();
-    (void)band;
     int32_t device = FindDevice(path->Adapter, path->Number);
     if (device < 0)
         return Fail(ENOENT);
@@ -410,13 +408,12 @@ int OpenNode(const DvbPath* path, int flags)
     return sv[0];
 }
 
-int DoOpen(const char* path, int flags, mode_t mode, bool* handled)
+int DoOpen(const char* path, int flags, bool* handled)
 {
     *handled = false;
     DvbPath parsed = ParseDvbPath(path);
     if (parsed.Kind != kPathNode)
         return 0;
-    (void)mode;
     *handled = true;
     Lock();
     int fd = OpenNode(&parsed, flags);
@@ -1001,7 +998,7 @@ mode_t ModeArgument(int flags, va_list ap)
 int OpenCommon(const char* name, const char* path, int flags, mode_t mode)
 {
     bool handled = false;
-    int fd = DoOpen(path, flags, mode, &handled);
+    int fd = DoOpen(path, flags, &handled);
     if (handled)
         return fd;
     static OpenFn slots[2];
@@ -1013,7 +1010,7 @@ int OpenAtCommon(const char* name, int dirfd, const char* path, int flags, mode_
 {
     if (path != nullptr && path[0] == '/') {
         bool handled = false;
-        int fd = DoOpen(path, flags, mode, &handled);
+        int fd = DoOpen(path, flags, &handled);
         if (handled)
             return fd;
     }
