@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 
 #include <dirent.h>
@@ -1172,11 +1173,21 @@ int SimPpoll(struct pollfd* fds, nfds_t n, const struct timespec* timeout, const
     for (nfds_t i = 0; i < n && !fake; ++i)
         fake = FileOf(fds[i].fd) != nullptr;
     Unlock();
-    if (!fake || mask != nullptr) {
+    if (!fake) {
         NEXT(PpollFn, ppoll);
         return real(fds, n, timeout, mask);
     }
-    return SimPoll(fds, n, ToMs(timeout));
+    // The signal mask holds for the whole wait rather than atomically with
+    // it: close enough for a simulator.
+    sigset_t saved;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, mask, &saved);
+    int result = SimPoll(fds, n, ToMs(timeout));
+    int error = errno;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    return result;
 }
 
 int SimPpollChk(struct pollfd* fds, nfds_t n, const struct timespec* timeout, const sigset_t* mask, size_t size)
@@ -1202,12 +1213,17 @@ int SimSelectExport(int nfds, fd_set* r, fd_set* w, fd_set* e, struct timeval* t
 
 int SimPselect(int nfds, fd_set* r, fd_set* w, fd_set* e, const struct timespec* timeout, const sigset_t* mask)
 {
-    if (mask == nullptr) {
-        bool handled = false;
-        int result = SimSelect(nfds, r, w, e, ToMs(timeout), &handled);
-        if (handled)
-            return result;
-    }
+    sigset_t saved;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, mask, &saved);
+    bool handled = false;
+    int result = SimSelect(nfds, r, w, e, ToMs(timeout), &handled);
+    int error = errno;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    if (handled)
+        return result;
     using PselectFn = int (*)(int, fd_set*, fd_set*, fd_set*, const struct timespec*, const sigset_t*);
     NEXT(PselectFn, pselect);
     return real(nfds, r, w, e, timeout, mask);
