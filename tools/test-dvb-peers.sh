@@ -66,12 +66,16 @@ check() { # description, command...
   fi
 }
 
-# The band: DVB-T with hierarchy, DVB-T2 with two PLPs and a slow lock,
-# DVB-C at both common symbol rates, and a terrestrial carrier that never
-# locks. Transport stream ids (and so service ids) are 1 + the section number.
+# The band: on adapter 0 DVB-T with hierarchy, DVB-T2 with two PLPs and a
+# slow lock, DVB-C at both common symbol rates, and a terrestrial carrier that
+# never locks; on adapter 1 ATSC 8VSB and US cable QAM. Transport stream ids
+# (and so service ids) are 1 + the section number.
 cat >"$work/band.ini" <<'BAND'
 [Devices]
+Count=2
 Name0=Simulated DVB-T/T2/C frontend
+Name1=Simulated ATSC frontend
+Systems1=ATSC,DVBC_ANNEX_B
 
 [Transponder0]
 Frequency=474000
@@ -126,6 +130,23 @@ Standard=8
 Modulation=20
 RfLevel=-62
 Snr=33
+
+[Transponder5]
+Frequency=557000
+Bandwidth=6000
+Standard=10
+Modulation=16
+RfLevel=-50
+Snr=24
+
+[Transponder6]
+Frequency=561000
+Bandwidth=6000
+SymbolRate=5360537
+Standard=10
+Modulation=22
+RfLevel=-45
+Snr=34
 BAND
 
 # dvbv5-scan's initial list in its own format: every transponder, and a
@@ -162,6 +183,23 @@ cat >"$work/channels.conf" <<'CHANNELS'
 	SYMBOL_RATE = 6875000
 CHANNELS
 
+cat >"$work/atsc.conf" <<'CHANNELS'
+[ATSC]
+	DELIVERY_SYSTEM = ATSC
+	FREQUENCY = 557000000
+	MODULATION = VSB/8
+
+[US cable]
+	DELIVERY_SYSTEM = DVBC/ANNEX_B
+	FREQUENCY = 561000000
+	MODULATION = QAM/256
+
+[Empty]
+	DELIVERY_SYSTEM = ATSC
+	FREQUENCY = 563000000
+	MODULATION = VSB/8
+CHANNELS
+
 run_preloaded() { # log, command...
   local log=$1
   shift
@@ -178,6 +216,7 @@ run_w_scan() { # output, log, w_scan arguments...
 }
 
 # The services dvbv5-scan wrote, one line each: "sid frequency system stream".
+dvbv5_file="$work/dvbv5.conf"
 dvbv5_services() {
   awk '
     /^\[/ { if (sid != "") print sid, freq, sys, (stream == "" ? "-" : stream); sid = ""; freq = ""; sys = ""; stream = "" }
@@ -186,7 +225,7 @@ dvbv5_services() {
     /DELIVERY_SYSTEM =/ { sys = $3 }
     /STREAM_ID =/ { stream = $3 }
     END { if (sid != "") print sid, freq, sys, (stream == "" ? "-" : stream) }
-  ' "$work/dvbv5.conf" | sort -u
+  ' "$dvbv5_file" | sort -u
 }
 
 has_service() { dvbv5_services | grep -qx "$1"; }
@@ -210,11 +249,21 @@ if grep -q "^dvb sim:" "$work/dvbv5.log"; then
   grep "^dvb sim:" "$work/dvbv5.log" | sort | uniq -c
 fi
 check "dvbv5-scan made no call the simulator does not handle" bash -c "! grep -q '^dvb sim:' '$work/dvbv5.log'"
+
+run_preloaded "$work/dvbv5-atsc.log" dvbv5-scan -a 1 -o "$work/dvbv5-atsc.conf" "$work/atsc.conf"
+echo "dvbv5-scan -a 1: exit $?"
+dvbv5_file="$work/dvbv5-atsc.conf"
+check "dvbv5-scan found ATSC 8VSB on adapter 1 (service 6)" has_service "6 557000000 ATSC -"
+check "dvbv5-scan found US cable QAM on adapter 1 (service 7)" has_service "7 561000000 DVBC/ANNEX_B -"
+check "dvbv5-scan found nothing on the empty ATSC channel" has_no_frequency 563000000
+check "dvbv5-scan read the ATSC virtual channel names" grep -q '^\[Svc6\]' "$dvbv5_file"
 if [ "$failed" != 0 ]; then
-  echo "--- dvbv5-scan output"
-  tail -n 40 "$work/dvbv5.log"
-  echo "--- dvbv5-scan channel file"
-  cat "$work/dvbv5.conf" 2>/dev/null
+  for f in dvbv5 dvbv5-atsc; do
+    echo "--- $f output"
+    tail -n 40 "$work/$f.log"
+    echo "--- $f channel file"
+    cat "$work/$f.conf" 2>/dev/null
+  done
 fi
 
 # w_scan writes VDR channel lines: name;provider:frequency:parameters:source:...:sid:nid:tsid:rid
@@ -251,8 +300,19 @@ check "w_scan found DVB-C at 6900 kS/s (service 4)" w_scan_line "$work/wscan-c.t
 check "w_scan found DVB-C at 6875 kS/s (service 5)" w_scan_line "$work/wscan-c.txt" 410000 C 5
 check "w_scan read 256-QAM and 6900 from the cable descriptor" w_scan_params "$work/wscan-c.txt" 346000 "M256"
 check "w_scan found no terrestrial transponder on the cable" w_scan_lacks "$work/wscan-c.txt" 474000
+
+echo "=== w_scan: ATSC and US cable on adapter 1"
+start=$(date +%s)
+run_w_scan "$work/wscan-a.txt" "$work/wscan-a.log" -fa -c US -A 3 -a 1
+status=$?
+echo "w_scan -fa: exit $status after $(( $(date +%s) - start )) s"
+check "w_scan found ATSC 8VSB (service 6)" w_scan_line "$work/wscan-a.txt" 557000 A 6
+check "w_scan found US cable QAM (service 7)" w_scan_line "$work/wscan-a.txt" 561000 A 7
+check "w_scan tuned 8VSB" w_scan_params "$work/wscan-a.txt" 557000 "M10"
+check "w_scan tuned 256-QAM on the cable" w_scan_params "$work/wscan-a.txt" 561000 "M256"
+check "w_scan found no DVB transponder on the ATSC frontend" w_scan_lacks "$work/wscan-a.txt" 474000
 if [ "$failed" != "$failed_before" ]; then
-  for f in wscan-t wscan-c; do
+  for f in wscan-t wscan-c wscan-a; do
     echo "--- $f output"
     cat "$work/$f.txt"
     tail -n 30 "$work/$f.log"

@@ -276,6 +276,63 @@ TEST(NitDelivery, PidsTheTransponderDoesNotCarryHaveNoSections)
     EXPECT_TRUE(SectionsOf(*band, 99, kPidPat).empty()) << "no such transponder";
 }
 
+TEST(AtscTables, VirtualChannelTableNamesTheOneChannel)
+{
+    auto band = BandFromText(R"(
+[Transponder0]
+Frequency=557000
+Bandwidth=6000
+Standard=10
+Modulation=16
+Tsid=1234
+[Transponder1]
+Frequency=561000
+Bandwidth=6000
+Standard=10
+Modulation=22
+[Transponder2]
+Frequency=474000
+Bandwidth=8000
+Standard=6
+)");
+    struct Case {
+        uint32_t Index;
+        uint8_t Table;
+        uint32_t Tsid;
+        uint8_t ModulationMode;
+        const char* Name;
+    };
+    const Case cases[] = {
+        {0, kTableTvct, 1234, 0x04, "Svc1234"}, // terrestrial 8VSB
+        {1, kTableCvct, 2, 0x03, "Svc2"},       // cable 256-QAM
+    };
+    for (const Case& c : cases) {
+        auto vct = SectionsOf(*band, c.Index, kPidPsip);
+        ASSERT_EQ(vct.size(), 1u);
+        ExpectWellFormed(vct[0]);
+        const uint8_t* v = vct[0].Bytes;
+        EXPECT_EQ(v[0], c.Table);
+        EXPECT_EQ(v[1] & 0x40, 0x40) << "private indicator";
+        EXPECT_EQ(Get16(v + 3), c.Tsid);
+        EXPECT_EQ(v[9], 1) << "one channel";
+        std::string name;
+        for (int i = 0; i < 7; ++i) {
+            uint32_t ch = Get16(v + 10 + 2 * i);
+            if (ch != 0)
+                name += static_cast<char>(ch);
+        }
+        EXPECT_EQ(name, c.Name);
+        uint32_t numbers = (uint32_t{v[24]} << 16) | Get16(v + 25);
+        EXPECT_EQ((numbers >> 10) & 0x3FF, c.Tsid & 0x3FF) << "major";
+        EXPECT_EQ(numbers & 0x3FF, 1u) << "minor";
+        EXPECT_EQ(v[27], c.ModulationMode);
+        EXPECT_EQ(Get16(v + 32), c.Tsid) << "channel TSID";
+        EXPECT_EQ(Get16(v + 34), c.Tsid) << "program number = the PAT's";
+        EXPECT_EQ(Get16(v + 36) & 0x3F, 0x02) << "digital television";
+    }
+    EXPECT_TRUE(SectionsOf(*band, 2, kPidPsip).empty()) << "DVB carries no PSIP";
+}
+
 TEST(SectionFilter, FollowsTheKernelsFilterBytes)
 {
     auto band = BandFromText(kMixedBand);

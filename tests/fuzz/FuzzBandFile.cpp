@@ -89,13 +89,15 @@ void CheckDvbBand(const tressel::vt::Band& band)
     }
     static dvbsim::Section sections[dvbsim::kMaxSections];
     uint32_t limit = band.TransponderCount < 16 ? band.TransponderCount : 16;
-    const uint16_t pids[] = {dvbsim::kPidPat, dvbsim::kPidPmt, dvbsim::kPidSdt, dvbsim::kPidNit};
+    const uint16_t pids[] = {dvbsim::kPidPat, dvbsim::kPidPmt, dvbsim::kPidSdt, dvbsim::kPidNit,
+                             dvbsim::kPidPsip};
     for (uint32_t i = 0; i < limit; ++i) {
         if (band.DvbTransponders[i].Tsid > 65535)
             abort();
         for (uint16_t pid : pids) {
             uint32_t count = dvbsim::BuildSections(&band, i, pid, sections, dvbsim::kMaxSections);
-            if (count == 0 || count > dvbsim::kMaxSections)
+            // Every transponder carries PSI and SI; only ATSC carries PSIP.
+            if ((count == 0 && pid != dvbsim::kPidPsip) || count > dvbsim::kMaxSections)
                 abort();
             for (uint32_t k = 0; k < count; ++k) {
                 const dvbsim::Section& s = sections[k];
