@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Tressel and runs every test: the g++ build, the clang build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
-# short bounded time, and the Windows builds under Wine when MinGW-w64 and
-# Wine are installed. Exits nonzero when anything fails.
+# short bounded time, Debian's DVB scanners against the simulated DVB
+# frontend, and the Windows builds under Wine when MinGW-w64 and Wine are
+# installed. Exits nonzero when anything fails.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -56,7 +57,7 @@ else
   echo "=== clang build with ASan and UBSan skipped: clang++ is not installed"
 fi
 
-for extra in tools/test-fuzz.sh tools/test-windows.sh; do
+for extra in tools/test-fuzz.sh tools/test-dvb-peers.sh tools/test-windows.sh; do
   if [ -x "$extra" ]; then
     echo "=== $extra"
     log="$root/build/$(basename "$extra" .sh).log"
