@@ -651,7 +651,7 @@ int LoadBandFileWith(const char* path, Band* band, const BandReadOptions* option
         else
             FormatText(text, sizeof text, "%s: cannot open: larger than %ld bytes", path,
                        static_cast<long>(kMaxBandFileBytes));
-        TellError(text);
+        TellError(options, text);
         return -2;
     }
     FILE* file = fopen(path, "rb");
