@@ -1,5 +1,8 @@
 #include "FakeFrontend.h"
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -64,13 +67,18 @@ int FakeIoctl(int, unsigned long request, void* argument)
             values[list->props[i].cmd] = list->props[i].u.data;
             if (list->props[i].cmd == DTV_DELIVERY_SYSTEM && !HasSystem(list->props[i].u.data))
                 return Fail(EINVAL);
-            if (list->props[i].cmd == DTV_TUNE) {
-                ++gFake->Tunes;
-                gFake->TunedAtMs = gFake->NowMs;
-            }
+            if (list->props[i].cmd == DTV_DELIVERY_SYSTEM)
+                gFake->ReadBack[DTV_DELIVERY_SYSTEM] = list->props[i].u.data;
         }
         gFake->SetCalls.push_back(commands);
         gFake->SetValues.push_back(values);
+        if (values.count(DTV_TUNE) != 0) {
+            ++gFake->Tunes;
+            gFake->TunedAtMs = gFake->NowMs;
+            if (gFake->OnTune)
+                gFake->OnTune(*gFake, gFake->ReadBack[DTV_DELIVERY_SYSTEM], values[DTV_FREQUENCY],
+                              values[DTV_SYMBOL_RATE]);
+        }
         return 0;
     }
     case FE_GET_PROPERTY: {
@@ -82,6 +90,12 @@ int FakeIoctl(int, unsigned long request, void* argument)
                 p.u.st.len = 1;
                 p.u.st.stat[0].scale = strength ? gFake->StrengthScale : gFake->CnrScale;
                 p.u.st.stat[0].svalue = strength ? gFake->StrengthValue : gFake->CnrValue;
+            } else if (p.cmd == DTV_ENUM_DELSYS) {
+                p.u.buffer.len = static_cast<uint32_t>(gFake->Systems.size());
+                for (size_t k = 0; k < gFake->Systems.size(); ++k)
+                    p.u.buffer.data[k] = static_cast<uint8_t>(gFake->Systems[k]);
+            } else if (p.cmd == DTV_API_VERSION) {
+                p.u.data = 0x050b;
             } else {
                 auto value = gFake->ReadBack.find(p.cmd);
                 p.u.data = value != gFake->ReadBack.end() ? value->second : 0;
@@ -128,8 +142,16 @@ uint32_t FakeNow()
     return gFake->NowMs;
 }
 
-int FakeOpen(const char*, int)
+int FakeOpen(const char* path, int flags)
 {
+    std::string node = path;
+    const std::string prefix = "/dev/dvb/";
+    if (node.compare(0, prefix.size(), prefix) == 0)
+        node = node.substr(prefix.size());
+    auto& errors = (flags & O_ACCMODE) == O_RDONLY ? gFake->ReadOnlyOpenErrors : gFake->ReadWriteOpenErrors;
+    auto error = errors.find(node);
+    if (error != errors.end())
+        return Fail(error->second);
     return 7;
 }
 
@@ -144,10 +166,32 @@ long FakeRead(int, void*, size_t)
     return -1;
 }
 
-int FakeListDir(const char*, void (*)(const char*, void*), void*)
+// /dev/dvb lists the adapters of Nodes, /dev/dvb/adapterN their entries.
+int FakeListDir(const char* path, void (*onEntry)(const char*, void*), void* context)
 {
-    errno = ENOENT;
-    return -1;
+    std::string dir = path;
+    std::vector<std::string> names{".", ".."};
+    bool exists = false;
+    for (const std::string& node : gFake->Nodes) {
+        std::string adapter = node.substr(0, node.find('/'));
+        std::string entry = node.substr(node.find('/') + 1);
+        if (dir == "/dev/dvb") {
+            exists = true;
+            if (std::find(names.begin(), names.end(), adapter) == names.end())
+                names.push_back(adapter);
+        } else if (dir == "/dev/dvb/" + adapter) {
+            exists = true;
+            names.push_back(entry);
+            names.push_back("demux" + entry.substr(8));
+        }
+    }
+    if (!exists) {
+        errno = ENOENT;
+        return -1;
+    }
+    for (const std::string& name : names)
+        onEntry(name.c_str(), context);
+    return 0;
 }
 
 } // namespace

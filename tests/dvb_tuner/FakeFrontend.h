@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <map>
 #include <vector>
 
@@ -36,6 +38,14 @@ struct FakeFrontendState {
     // The delivery systems the frontend refuses with EINVAL (not in Systems).
     std::vector<std::vector<uint32_t>> SetCalls; // commands of each FE_SET_PROPERTY
     std::vector<std::map<uint32_t, uint32_t>> SetValues;
+    // Called at each DTV_TUNE with the system, frequency (Hz) and symbol
+    // rate set: it may change Timeline and ReadBack for that tune.
+    std::function<void(FakeFrontendState&, uint32_t system, uint32_t hz, uint32_t symbolRate)> OnTune;
+    // Device nodes that ListDir shows ("adapter0/frontend0", ...), and the
+    // errno that opening one gives, read-only and read-write.
+    std::vector<std::string> Nodes;
+    std::map<std::string, int> ReadOnlyOpenErrors;
+    std::map<std::string, int> ReadWriteOpenErrors;
     uint32_t Tunes = 0;
     uint32_t StatusReads = 0;
     uint32_t Waits = 0;
