@@ -50,13 +50,13 @@ TEST(DvbTunePlan, StandardCodesTryTheFrontendsSystemsInOrder)
     const PlanCase cases[] = {
         {6, tc, T + " "},
         {7, tc, T2 + " "},
-        {8, tc, A + "@6900 " + A + "@6875? " + A + "@6111? "},
-        {8, {SYS_DVBC_ANNEX_C}, C + "@6900 " + C + "@6875? " + C + "@6111? "},
+        {8, tc, A + "@6900 " + A + "@6875 " + A + "@6111 "},
+        {8, {SYS_DVBC_ANNEX_C}, C + "@6900 " + C + "@6875 " + C + "@6111 "},
         {9, tc, ""}, // DVB-C2: the kernel has no such system
         {10, {SYS_ATSC, SYS_DVBC_ANNEX_B}, V + " " + B + " "},
         {10, tc, ""}, // a system the frontend lacks: nothing to tune
         {12, {SYS_ISDBT}, I + " "},
-        {0, tc, T + " " + T2 + "? " + A + "@6900 " + A + "@6875? " + A + "@6111? "},
+        {0, tc, T + " " + T2 + "? " + A + "@6900 " + A + "@6875 " + A + "@6111 "},
         {0, {SYS_DVBT2}, T2 + " "}, // without DVB-T, DVB-T2 needs no carrier first
         {0, {SYS_ISDBT, SYS_ATSC}, V + " " + I + " "},
         {1, {SYS_DVBS, SYS_DVBS2}, ""},
