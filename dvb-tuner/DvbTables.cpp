@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "DvbIo.h"
@@ -225,9 +226,9 @@ size_t NextSection(int fd, uint32_t deadline, uint8_t* buffer, size_t size)
         long got = gDvbIo.Read(fd, buffer, size);
         if (got > 0)
             return static_cast<size_t>(got);
-        if (got == 0)
-            return 0;
-        // EAGAIN, or a CRC or overflow error of one section: try the next.
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EOVERFLOW && errno != EINTR))
+            return 0; // the filter's own timeout, or the demux failed
+        // Not ready yet, or sections lost to an overflow: wait for the next.
     }
 }
 
@@ -243,7 +244,10 @@ int ReadTransponderTables(const char* demuxPath, uint32_t timeoutMs, uint32_t lo
     int fd = StartFilter(demuxPath, 0x0000, 0x00, timeoutMs);
     if (fd < 0)
         return -1;
-    size_t length = NextSection(fd, deadline, section, sizeof(section));
+    // A PAT comes at least every 100 ms: a short look, so that a stream
+    // without one leaves the NIT its time.
+    uint32_t patMs = timeoutMs < 600 ? timeoutMs : 600;
+    size_t length = NextSection(fd, gDvbIo.NowMs() + patMs, section, sizeof(section));
     if (length > 0)
         tsid = ParsePatTsid(section, length);
     gDvbIo.Close(fd);
@@ -252,6 +256,9 @@ int ReadTransponderTables(const char* demuxPath, uint32_t timeoutMs, uint32_t lo
     if (fd < 0)
         return -1;
     // Every section of the NIT once: stop when the section numbers repeat.
+    // Should no entry carry the PAT's stream id, the one whose delivery
+    // descriptor names the locked frequency describes the transponder.
+    NitDelivery byFrequency = {};
     bool seen[256] = {};
     uint32_t lastSection = 0;
     for (;;) {
@@ -264,6 +271,8 @@ int ReadTransponderTables(const char* demuxPath, uint32_t timeoutMs, uint32_t lo
         seen[number] = true;
         lastSection = section[7];
         ParseNitSection(section, length, tsid, lockedKHz, out);
+        if (tsid >= 0)
+            ParseNitSection(section, length, -1, lockedKHz, &byFrequency);
         bool all = true;
         for (uint32_t i = 0; i <= lastSection; ++i)
             all = all && seen[i];
@@ -271,6 +280,8 @@ int ReadTransponderTables(const char* demuxPath, uint32_t timeoutMs, uint32_t lo
             break;
     }
     gDvbIo.Close(fd);
+    if (!out->Found && byFrequency.Found)
+        *out = byFrequency;
     return 0;
 }
 

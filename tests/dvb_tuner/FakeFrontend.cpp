@@ -117,6 +117,11 @@ int FakeIoctl(int, unsigned long request, void* argument)
         return 0;
     case FE_GET_EVENT:
         return Fail(EWOULDBLOCK);
+    case DMX_SET_FILTER:
+        gFake->FilterPid = static_cast<dmx_sct_filter_params*>(argument)->pid;
+        gFake->NextSection = 0;
+        ++gFake->FiltersStarted;
+        return 0;
     default:
         return Fail(ENOTTY);
     }
@@ -127,6 +132,13 @@ int FakeIoctl(int, unsigned long request, void* argument)
 int FakeWaitEvent(int fd, int timeoutMs)
 {
     ++gFake->Waits;
+    if (gFake->FilterPid >= 0) {
+        const auto& queue = gFake->Sections[static_cast<uint16_t>(gFake->FilterPid)];
+        if (gFake->NextSection < queue.size())
+            return 1;
+        gFake->NowMs += static_cast<uint32_t>(timeoutMs);
+        return 0;
+    }
     uint32_t until = gFake->NowMs + static_cast<uint32_t>(timeoutMs);
     uint32_t change = NextChange();
     if (fd >= 0 && gFake->SendsEvents && change != 0 && change <= until) {
@@ -157,11 +169,21 @@ int FakeOpen(const char* path, int flags)
 
 int FakeClose(int)
 {
+    gFake->FilterPid = -1;
     return 0;
 }
 
-long FakeRead(int, void*, size_t)
+long FakeRead(int, void* buffer, size_t size)
 {
+    if (gFake->FilterPid >= 0) {
+        const auto& queue = gFake->Sections[static_cast<uint16_t>(gFake->FilterPid)];
+        if (gFake->NextSection < queue.size()) {
+            const auto& section = queue[gFake->NextSection++];
+            size_t n = section.size() < size ? section.size() : size;
+            memcpy(buffer, section.data(), n);
+            return static_cast<long>(n);
+        }
+    }
     errno = EAGAIN;
     return -1;
 }

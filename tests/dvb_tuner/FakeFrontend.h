@@ -46,6 +46,12 @@ struct FakeFrontendState {
     std::vector<std::string> Nodes;
     std::map<std::string, int> ReadOnlyOpenErrors;
     std::map<std::string, int> ReadWriteOpenErrors;
+    // The demux: sections that a filter on each PID delivers, in order, at
+    // once (a filter started by DMX_SET_FILTER, stopped by close).
+    std::map<uint16_t, std::vector<std::vector<uint8_t>>> Sections;
+    int FilterPid = -1;
+    size_t NextSection = 0;
+    uint32_t FiltersStarted = 0;
     uint32_t Tunes = 0;
     uint32_t StatusReads = 0;
     uint32_t Waits = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DvbTables.h"
+#include "FakeFrontend.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ struct Entry {
 };
 
 // A NIT section (the CRC is not checked here: the demux checks it).
-Bytes Nit(const std::vector<Entry>& entries)
+Bytes Nit(const std::vector<Entry>& entries, uint8_t number = 0, uint8_t last = 0)
 {
     Bytes loop;
     for (const Entry& e : entries) {
@@ -43,8 +44,8 @@ Bytes Nit(const std::vector<Entry>& entries)
     Bytes body;
     Put16(&body, 0x3001);          // network id
     body.push_back(0xc1);          // version, current
-    body.push_back(0);             // section number
-    body.push_back(0);             // last section number
+    body.push_back(number);        // section number
+    body.push_back(last);          // last section number
     Put16(&body, 0xf000);          // no network descriptors
     Put16(&body, 0xf000 | loop.size());
     body.insert(body.end(), loop.begin(), loop.end());
@@ -206,6 +207,50 @@ TEST(DvbNit, MalformedSectionsAreRefusedWithoutReadingPastThem)
         NitDelivery out = {};
         EXPECT_EQ(tressel::dvb::ParseNitSection(bad.data(), bad.size(), -1, 474000, &out), -1);
         EXPECT_EQ(out.Found, 0u);
+    }
+}
+
+Bytes Pat(uint16_t tsid)
+{
+    return Bytes{0x00, 0xb0, 0x0d, static_cast<uint8_t>(tsid >> 8), static_cast<uint8_t>(tsid), 0xc1, 0x00, 0x00,
+                 0x00, 0x01, 0xe1, 0x00, 0, 0, 0, 0};
+}
+
+// From the demux: the PAT's stream id picks the NIT entry, every section of
+// the NIT counts once, the frequency decides where no entry has that id, and
+// a missing NIT costs the bounded wait only.
+TEST(DvbTransponderTables, ReadFromTheDemuxWithinTheirTime)
+{
+    struct TablesCase {
+        const char* Name;
+        std::vector<Bytes> Pat;
+        std::vector<Bytes> Nit;
+        uint32_t Found;
+        uint32_t PlpCount;
+        uint32_t ElapsedMs; // fake time spent
+    };
+    const Bytes sectionA = Nit({{5, Concat({T2(0, 490000, 0, 0, 6, 5), T2(3, 490000, 0, 0, 6, 5)})},
+                                {6, T2(9, 490000, 0, 0, 6, 5)}},
+                               0, 1);
+    const Bytes sectionB = Nit({{5, T2(4, 490000, 0, 0, 6, 5)}}, 1, 1);
+    const TablesCase cases[] = {
+        {"by stream id over two sections", {Pat(5)}, {sectionA, sectionB, sectionA}, 1, 3, 0},
+        {"no entry with the PAT's id: by frequency", {Pat(77)}, {sectionB, sectionA}, 1, 4, 0},
+        {"no PAT: by frequency, after a short look for it", {}, {sectionA, sectionB}, 1, 4, 600},
+        {"no NIT within the time", {Pat(5)}, {}, 0, 0, 1000},
+    };
+    for (const TablesCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        dvbtest::FakeFrontend fake;
+        fake.State().Sections[0x0000] = c.Pat;
+        fake.State().Sections[0x0010] = c.Nit;
+        uint32_t before = fake.State().NowMs;
+        NitDelivery out = {};
+        ASSERT_EQ(tressel::dvb::ReadTransponderTables("/dev/dvb/adapter0/demux0", 1000, 490000, &out), 0);
+        EXPECT_EQ(out.Found, c.Found);
+        EXPECT_EQ(out.PlpCount, c.PlpCount);
+        EXPECT_EQ(fake.State().NowMs - before, c.ElapsedMs);
+        EXPECT_EQ(fake.State().FiltersStarted, 2u);
     }
 }
 
