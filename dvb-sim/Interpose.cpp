@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 
 #include <dirent.h>
@@ -361,8 +362,6 @@ int Fail(int error)
 // Opens a fake node. Returns the program's descriptor, or -1 with errno.
 int OpenNode(const DvbPath* path, int flags)
 {
-    const vt::Band* band = SimBand();
-    (void)band;
     int32_t device = FindDevice(path->Adapter, path->Number);
     if (device < 0)
         return Fail(ENOENT);
@@ -410,13 +409,12 @@ int OpenNode(const DvbPath* path, int flags)
     return sv[0];
 }
 
-int DoOpen(const char* path, int flags, mode_t mode, bool* handled)
+int DoOpen(const char* path, int flags, bool* handled)
 {
     *handled = false;
     DvbPath parsed = ParseDvbPath(path);
     if (parsed.Kind != kPathNode)
         return 0;
-    (void)mode;
     *handled = true;
     Lock();
     int fd = OpenNode(&parsed, flags);
@@ -650,8 +648,9 @@ int GetEvent(int fd, OpenFile* file, dvb_frontend_event* event)
     }
 }
 
-// poll with the fake nodes: a frontend wakes for POLLPRI (and POLLIN) on an
-// event; status changes and demux data are produced as their time comes.
+// poll with the fake nodes: like the kernel's nodes they report POLLPRI
+// with POLLIN (a frontend event, demux data); status changes and demux data
+// are produced as their time comes.
 int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
 {
     bool fake = false;
@@ -674,7 +673,7 @@ int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
         for (nfds_t i = 0; i < n; ++i) {
             wanted[i] = fds[i].events;
             OpenFile* file = FileOf(fds[i].fd);
-            if (file != nullptr && file->Kind == kNodeFrontend && (fds[i].events & (POLLPRI | POLLIN)) != 0)
+            if (file != nullptr && (fds[i].events & (POLLPRI | POLLIN)) != 0)
                 fds[i].events = static_cast<short>(fds[i].events | POLLIN);
         }
         Unlock();
@@ -689,7 +688,7 @@ int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
         for (nfds_t i = 0; i < n; ++i) {
             short got = fds[i].revents;
             OpenFile* file = FileOf(fds[i].fd);
-            if (file != nullptr && file->Kind == kNodeFrontend && (got & POLLIN) != 0)
+            if (file != nullptr && (got & POLLIN) != 0)
                 got = static_cast<short>(got | POLLPRI | POLLRDNORM);
             fds[i].events = wanted[i];
             fds[i].revents = static_cast<short>(got & (wanted[i] | POLLERR | POLLHUP | POLLNVAL));
@@ -1000,7 +999,7 @@ mode_t ModeArgument(int flags, va_list ap)
 int OpenCommon(const char* name, const char* path, int flags, mode_t mode)
 {
     bool handled = false;
-    int fd = DoOpen(path, flags, mode, &handled);
+    int fd = DoOpen(path, flags, &handled);
     if (handled)
         return fd;
     static OpenFn slots[2];
@@ -1012,7 +1011,7 @@ int OpenAtCommon(const char* name, int dirfd, const char* path, int flags, mode_
 {
     if (path != nullptr && path[0] == '/') {
         bool handled = false;
-        int fd = DoOpen(path, flags, mode, &handled);
+        int fd = DoOpen(path, flags, &handled);
         if (handled)
             return fd;
     }
@@ -1174,11 +1173,21 @@ int SimPpoll(struct pollfd* fds, nfds_t n, const struct timespec* timeout, const
     for (nfds_t i = 0; i < n && !fake; ++i)
         fake = FileOf(fds[i].fd) != nullptr;
     Unlock();
-    if (!fake || mask != nullptr) {
+    if (!fake) {
         NEXT(PpollFn, ppoll);
         return real(fds, n, timeout, mask);
     }
-    return SimPoll(fds, n, ToMs(timeout));
+    // The signal mask holds for the whole wait rather than atomically with
+    // it: close enough for a simulator.
+    sigset_t saved;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, mask, &saved);
+    int result = SimPoll(fds, n, ToMs(timeout));
+    int error = errno;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    return result;
 }
 
 int SimPpollChk(struct pollfd* fds, nfds_t n, const struct timespec* timeout, const sigset_t* mask, size_t size)
@@ -1204,12 +1213,17 @@ int SimSelectExport(int nfds, fd_set* r, fd_set* w, fd_set* e, struct timeval* t
 
 int SimPselect(int nfds, fd_set* r, fd_set* w, fd_set* e, const struct timespec* timeout, const sigset_t* mask)
 {
-    if (mask == nullptr) {
-        bool handled = false;
-        int result = SimSelect(nfds, r, w, e, ToMs(timeout), &handled);
-        if (handled)
-            return result;
-    }
+    sigset_t saved;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, mask, &saved);
+    bool handled = false;
+    int result = SimSelect(nfds, r, w, e, ToMs(timeout), &handled);
+    int error = errno;
+    if (mask != nullptr)
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    if (handled)
+        return result;
     using PselectFn = int (*)(int, fd_set*, fd_set*, fd_set*, const struct timespec*, const sigset_t*);
     NEXT(PselectFn, pselect);
     return real(nfds, r, w, e, timeout, mask);

@@ -151,6 +151,44 @@ uint32_t BuildSdt(const vt::Band* band, uint32_t index, Section* out)
     return 1;
 }
 
+// The ATSC virtual channel table: one channel, major number the transport
+// stream id (cut to 10 bits), minor 1, named "Svc<tsid>" (7 characters at most).
+uint32_t BuildVct(const vt::Band* band, uint32_t index, Section* out)
+{
+    const TransponderInfo* t = &band->Transponders[index];
+    if (t->Standard != kStdAtsc)
+        return 0;
+    bool cable = t->Modulation >= 18 && t->Modulation <= 22;
+    uint16_t tsid = Tsid(band, index);
+    Writer w;
+    Begin(&w, out, cable ? kTableCvct : kTableTvct, tsid, 0, 0);
+    Put8(&w, 0); // protocol version
+    Put8(&w, 1); // channels in this section
+    char name[16];
+    snprintf(name, sizeof name, "Svc%u", static_cast<unsigned>(tsid)); // at most 7 are sent
+    for (size_t i = 0; i < 7; ++i)
+        Put16(&w, i < strlen(name) ? static_cast<uint8_t>(name[i]) : 0u); // UTF-16
+    uint32_t major = tsid & 0x3FFu;
+    uint32_t numbers = (0xFu << 20) | (major << 10) | 1u;
+    Put8(&w, numbers >> 16);
+    Put16(&w, numbers);
+    Put8(&w, cable ? (t->Modulation == 22 ? 0x03 : 0x02) : 0x04); // QAM-256, QAM-64, 8VSB
+    Put32(&w, 0);    // carrier frequency: no longer used
+    Put16(&w, tsid); // channel TSID
+    Put16(&w, tsid); // program number
+    Put16(&w, 0x0FC2); // no ETM, not hidden, ATSC digital television
+    Put16(&w, tsid);   // source id
+    Put16(&w, 0xFC00); // no descriptors
+    Put16(&w, 0xFC00); // no additional descriptors
+    // The PSIP sections mark themselves private.
+    Finish(&w, out);
+    out->Bytes[1] = static_cast<uint8_t>(out->Bytes[1] | 0x40);
+    uint32_t crc = Crc32(out->Bytes, out->Length - 4u);
+    for (uint32_t k = 0; k < 4; ++k)
+        out->Bytes[out->Length - 4u + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
+    return 1;
+}
+
 // The delivery descriptors of one transponder in a NIT's transport loop.
 void PutDelivery(Writer* w, const TransponderInfo* t)
 {
@@ -279,6 +317,8 @@ uint32_t BuildSections(const vt::Band* band, uint32_t index, uint16_t pid, Secti
         return BuildPmt(band, index, out);
     case kPidSdt:
         return BuildSdt(band, index, out);
+    case kPidPsip:
+        return BuildVct(band, index, out);
     case kPidNit: {
         uint32_t n = BuildNit(band, index, true, out, cap);
         return n + (n < cap ? BuildNit(band, index, false, out + n, cap - n) : 0);

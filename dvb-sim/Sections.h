@@ -23,8 +23,9 @@ constexpr uint32_t kMaxSections = 256;    // section_number is 8 bits
 // The packet identifiers and table ids the simulator carries.
 constexpr uint16_t kPidPat = 0x0000, kPidNit = 0x0010, kPidSdt = 0x0011;
 constexpr uint16_t kPidPmt = 0x0100, kPidVideo = 0x0101, kPidAudio = 0x0102;
+constexpr uint16_t kPidPsip = 0x1FFB; // ATSC: the virtual channel table
 constexpr uint8_t kTablePat = 0x00, kTablePmt = 0x02, kTableNitActual = 0x40,
-                  kTableNitOther = 0x41, kTableSdtActual = 0x42;
+                  kTableNitOther = 0x41, kTableSdtActual = 0x42, kTableTvct = 0xC8, kTableCvct = 0xC9;
 
 struct Section {
     uint16_t Length; // bytes, CRC included
