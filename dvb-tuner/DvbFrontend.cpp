@@ -171,7 +171,10 @@ int StartTune(int fd, const TuneAttempt& attempt, uint32_t frequencyKHz, uint32_
     properties[count++] = Property(DTV_MODULATION, attempt.Modulation);
     properties[count++] = Property(DTV_INVERSION, INVERSION_AUTO);
     if (IsTerrestrial(attempt.DeliverySystem)) {
-        properties[count++] = Property(DTV_BANDWIDTH_HZ, bandwidthKHz * 1000u);
+        // ISDB-T channels are 6 MHz wherever it is on air, whatever the
+        // raster of the scan: the driver's default is right.
+        if (attempt.DeliverySystem != SYS_ISDBT)
+            properties[count++] = Property(DTV_BANDWIDTH_HZ, bandwidthKHz * 1000u);
         properties[count++] = Property(DTV_CODE_RATE_HP, FEC_AUTO);
         properties[count++] = Property(DTV_CODE_RATE_LP, FEC_AUTO);
         properties[count++] = Property(DTV_GUARD_INTERVAL, GUARD_INTERVAL_AUTO);

@@ -125,9 +125,10 @@ TEST_F(DvbEndToEnd, EveryFieldUnderEachDriverProfile)
 }
 
 // Steps of 8 MHz over DVB-T, a slow DVB-T2 lock (2.4 s), a carrier that
-// never locks, cable at both symbol rates and ATSC, stepped and fast.
+// never locks, cable at both symbol rates, ATSC and ISDB-T (143 kHz above
+// the raster, tuned on an 8 MHz raster), stepped and fast.
 const char* const kScanBand =
-    "[Devices]\nName0=Sim demod\nSystems0=DVBT,DVBT2,DVBC_ANNEX_A,ATSC\n"
+    "[Devices]\nName0=Sim demod\nSystems0=DVBT,DVBT2,DVBC_ANNEX_A,ATSC,ISDBT\n"
     "[Transponder0]\nFrequency=474000\nBandwidth=8000\nStandard=6\nModulation=20\nFec=2\nTransmissionMode=4\n"
     "GuardInterval=4\nSnr=28.5\n"
     "[Transponder1]\nFrequency=482000\nBandwidth=8000\nStandard=7\nModulation=22\nFec=13\nTransmissionMode=6\n"
@@ -135,13 +136,15 @@ const char* const kScanBand =
     "[Transponder2]\nFrequency=490000\nBandwidth=8000\nStandard=7\nModulation=22\nNeverLocks=1\nSnr=20\n"
     "[Transponder3]\nFrequency=306000\nBandwidth=8000\nSymbolRate=6900000\nStandard=8\nModulation=20\nSnr=33\n"
     "[Transponder4]\nFrequency=314000\nBandwidth=8000\nSymbolRate=6875000\nStandard=8\nModulation=22\nSnr=31\n"
-    "[Transponder5]\nFrequency=551000\nBandwidth=6000\nStandard=10\nModulation=16\nSnr=25\n";
+    "[Transponder5]\nFrequency=551000\nBandwidth=6000\nStandard=10\nModulation=16\nSnr=25\n"
+    "[Transponder6]\nFrequency=563143\nBandwidth=6000\nStandard=12\nModulation=20\nSnr=24\n";
 
 const char* const kScanConfig = "[Options]\nDevice=0\nFastScan=FAST\n"
                                 "[Scan0]\nStart=474000\nStop=490000\nStep=8\nStd=2\n"
                                 "[Scan1]\nStart=474000\nStop=474001\nStep=8\nStd=1\n"
                                 "[Scan2]\nStart=306000\nStop=314000\nStep=8\nStd=3\n"
-                                "[Scan3]\nStart=551000\nStop=551001\nStep=6\nStd=5\n";
+                                "[Scan3]\nStart=551000\nStop=551001\nStep=6\nStd=5\n"
+                                "[Scan4]\nStart=563000\nStop=563001\nStep=8\nStd=7\n";
 
 TEST_F(DvbEndToEnd, SteppedAndFastScansFindEveryLockableTransponder)
 {
@@ -154,10 +157,11 @@ TEST_F(DvbEndToEnd, SteppedAndFastScansFindEveryLockableTransponder)
                                  "474.000 Mhz, BW 8 Mhz, DVB-T/64QAM, 28.5 dB",
                                  "306.000 Mhz, 6900 KS, DVB-C/64QAM, 33.0 dB",
                                  "314.000 Mhz, 6875 KS, DVB-C/256QAM, 31.0 dB",
-                                 "551.000 Mhz, BW 6 Mhz, ATSC/8VSB, 25.0 dB"})
+                                 "551.000 Mhz, BW 6 Mhz, ATSC/8VSB, 25.0 dB",
+                                 "563.143 Mhz, BW 6 Mhz, ISDB-T/64QAM, 24.0 dB"})
             EXPECT_NE(r.Out.find(line), std::string::npos) << line << "\n" << r.Out;
         EXPECT_EQ(r.Out.find("490.000 Mhz, BW"), std::string::npos) << "a carrier that never locks";
-        EXPECT_NE(r.Out.find("Total tranponders found = 5\n"), std::string::npos) << r.Out;
+        EXPECT_NE(r.Out.find("Total tranponders found = 6\n"), std::string::npos) << r.Out;
         std::string report = testsupport::ReadFile(dir.File("4000.txt"));
         EXPECT_NE(report.find("Pilot Pattern: PP?\n"), std::string::npos) << report;
         EXPECT_NE(report.find("DVB-T2 Version: ?\n"), std::string::npos);

@@ -87,6 +87,11 @@ TEST(DvbTune, SetsTheSystemFirstThenFrequencyInHzAndAutoParameters)
     EXPECT_EQ(s.SetValues[3][DTV_SYMBOL_RATE], 6875000u);
     EXPECT_EQ(s.SetValues[3][DTV_MODULATION], static_cast<uint32_t>(QAM_AUTO));
     EXPECT_EQ(s.SetValues[3].count(DTV_BANDWIDTH_HZ), 0u);
+
+    TuneAttempt isdb = {SYS_ISDBT, 0, QAM_AUTO, 1500, 0};
+    s.Systems.push_back(SYS_ISDBT);
+    ASSERT_EQ(StartTune(3, isdb, 563000, 8000), kTuneLocked);
+    EXPECT_EQ(s.SetValues[5].count(DTV_BANDWIDTH_HZ), 0u) << "ISDB-T: the driver's 6 MHz, not the scan's raster";
 }
 
 // A refused system or a channel outside the frontend's range is "no lock";
