@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Tressel and runs every test: the g++ build, the clang build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
-# short bounded time, and the Windows builds under Wine when MinGW-w64 and
-# Wine are installed. Exits nonzero when anything fails.
+# short bounded time, Debian's DVB scanners against the simulated DVB
+# frontend, and the Windows builds under Wine when MinGW-w64 and Wine are
+# installed. Exits nonzero when anything fails.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)

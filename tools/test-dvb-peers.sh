@@ -66,88 +66,8 @@ check() { # description, command...
   fi
 }
 
-# The band: on adapter 0 DVB-T with hierarchy, DVB-T2 with two PLPs and a
-# slow lock, DVB-C at both common symbol rates, and a terrestrial carrier that
-# never locks; on adapter 1 ATSC 8VSB and US cable QAM. Transport stream ids
-# (and so service ids) are 1 + the section number.
-cat >"$work/band.ini" <<'BAND'
-[Devices]
-Count=2
-Name0=Simulated DVB-T/T2/C frontend
-Name1=Simulated ATSC frontend
-Systems1=ATSC,DVBC_ANNEX_B
-
-[Transponder0]
-Frequency=474000
-Bandwidth=8000
-Standard=6
-Modulation=20
-Fec=2
-FecLp=1
-Spectrum=1
-TransmissionMode=4
-GuardInterval=3
-Hierarchy=2
-RfLevel=-55
-Snr=28.5
-
-[Transponder1]
-Frequency=490000
-Bandwidth=8000
-Standard=7
-Modulation=22
-Fec=13
-TransmissionMode=6
-GuardInterval=7
-PlpIds=0,1
-RfLevel=-48
-Snr=30.2
-CarrierMs=200
-LockMs=1500
-
-[Transponder2]
-Frequency=522000
-Bandwidth=8000
-Standard=6
-Modulation=20
-CarrierMs=100
-NeverLocks=1
-
-[Transponder3]
-Frequency=346000
-Bandwidth=8000
-SymbolRate=6900000
-Standard=8
-Modulation=22
-RfLevel=-60
-Snr=35
-
-[Transponder4]
-Frequency=410000
-Bandwidth=8000
-SymbolRate=6875000
-Standard=8
-Modulation=20
-RfLevel=-62
-Snr=33
-
-[Transponder5]
-Frequency=557000
-Bandwidth=6000
-Standard=10
-Modulation=16
-RfLevel=-50
-Snr=24
-
-[Transponder6]
-Frequency=561000
-Bandwidth=6000
-SymbolRate=5360537
-Standard=10
-Modulation=22
-RfLevel=-45
-Snr=34
-BAND
+# The band: examples/dvb-sim-band.ini (its header says what it holds).
+band="$root/examples/dvb-sim-band.ini"
 
 # dvbv5-scan's initial list in its own format: every transponder, and a
 # frequency with nothing on it.
@@ -203,7 +123,7 @@ CHANNELS
 run_preloaded() { # log, command...
   local log=$1
   shift
-  LD_PRELOAD="$sim" TRESSEL_VIRTUAL_BAND="$work/band.ini" timeout 600 "$@" </dev/null >"$log" 2>&1
+  LD_PRELOAD="$sim" TRESSEL_VIRTUAL_BAND="$band" timeout 600 "$@" </dev/null >"$log" 2>&1
 }
 
 run_w_scan() { # output, log, w_scan arguments...
@@ -211,7 +131,7 @@ run_w_scan() { # output, log, w_scan arguments...
   shift 2
   local preload=$sim
   [ -n "$faketime_lib" ] && preload="$sim $faketime_lib"
-  LD_PRELOAD="$preload" FAKETIME="+0 x20" TRESSEL_VIRTUAL_BAND="$work/band.ini" \
+  LD_PRELOAD="$preload" FAKETIME="+0 x20" TRESSEL_VIRTUAL_BAND="$band" \
     timeout 900 w_scan "$@" </dev/null >"$out" 2>"$log"
 }
 
