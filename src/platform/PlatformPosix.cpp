@@ -272,6 +272,16 @@ int PlatformReplaceFile(const char* source, const char* target)
     return rename(source, target) == 0 ? 0 : -1;
 }
 
+// A terminal stays open after the program ends: nothing to wait for.
+bool PlatformStartedOnOwnConsole()
+{
+    return false;
+}
+
+void PlatformPauseBeforeExit()
+{
+}
+
 } // namespace tressel
 
 #endif // !_WIN32
