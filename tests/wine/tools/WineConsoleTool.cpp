@@ -22,6 +22,8 @@
 //       program gets Enter typed and must end. Ends with PROGRAM's exit code.
 //   wine_console_tool version FILE
 //       Prints the version resource and the manifest of FILE.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -311,6 +313,8 @@ int Version(const char* file)
 
 int main(int argc, char** argv)
 {
+    // The program's output is passed on byte for byte.
+    _setmode(_fileno(stdout), _O_BINARY);
     if (argc >= 2 && strcmp(argv[1], "keys") == 0)
         return Keys(argc, argv);
     if (argc >= 2 && strcmp(argv[1], "console") == 0)
