@@ -102,7 +102,7 @@ if [ -f "$w32/bin/tressel.exe" ]; then
   rm -f "$w32"/Tressel-*.zip
   check "ZIP package" cmake --build "$w32" --target package
   zip=$(ls "$w32"/Tressel-*-win32.zip 2>/dev/null | head -n 1)
-  check "ZIP package holds tressel.exe, Tressel.ini and no Halvex.dll" package_is_complete "${zip:-none}"
+  check "ZIP package: tressel.exe, Tressel.ini, README.txt (CR LF) at its top, no Halvex.dll" package_is_complete "${zip:-none}"
 fi
 
 check "64-bit build (x86-64 MinGW-w64)" build "$w64" all -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
@@ -121,12 +121,12 @@ prefix_ready() {
   [ -f "$prefix/system.reg" ] || { cat "$prefix.log"; return 1; }
 }
 
-run_wine_tests() { # label, bin directory, the other pair's bin directory, gtest filter, ZIP
-  local label=$1 bin=$2 other=$3 filter=$4 package=$5 log status summary p f
+run_wine_tests() { # label, Wine loader, bin directory, the other pair's bin directory, gtest filter, ZIP
+  local label=$1 loader=$2 bin=$3 other=$4 filter=$5 package=$6 log status summary p f
   log=$wtest/wine_tests-$label.log
   echo "== Wine tests, $label pair"
   TRESSEL_WINDOWS_BIN=$bin TRESSEL_WINDOWS_OTHER_BIN=$other TRESSEL_WINDOWS_PACKAGE=$package \
-    TRESSEL_WINE=$wine TRESSEL_WINEPREFIX=$prefix \
+    TRESSEL_WINE=$loader TRESSEL_WINEPREFIX=$prefix \
     "$wtest/bin/wine_tests" --gtest_filter="$filter" 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
@@ -148,11 +148,13 @@ run_wine_tests() { # label, bin directory, the other pair's bin directory, gtest
 
 if [ -x "$wtest/bin/wine_tests" ] && [ -f "$w32/bin/tressel.exe" ] && check "Wine prefix" prefix_ready; then
   # Every Wine test runs the 32-bit program that users run.
-  run_wine_tests i686 "$w32/bin" "$w64/bin" '*' "${zip:-}"
+  run_wine_tests i686 "$wine" "$w32/bin" "$w64/bin" '*' "${zip:-}"
   # The 64-bit pair repeats what differs by architecture: start-up, the
-  # loader's messages, the scans and files.
+  # loader's messages, the scans and files, the resources. It runs under
+  # wine64 itself: the 32-bit loader would hand it over through the shell,
+  # which refuses a program in a folder deeper than 259 characters.
   [ -f "$w64/bin/tressel.exe" ] &&
-    run_wine_tests x86-64 "$w64/bin" "$w32/bin" 'WineStartup.*:WineScan.FastAndStepped*:WineLoader.*:WinePackage.ProgramCarries*' ""
+    run_wine_tests x86-64 "$(dirname "$wine")/wine64" "$w64/bin" "$w32/bin" 'WineStartup.*:WineScan.FastAndStepped*:WineLoader.*:WinePackage.ProgramCarries*' ""
   # The tests leave a Wine server waiting for 30 s; end it now.
   WINEPREFIX=$prefix "$server" -k >/dev/null 2>&1 || true
 fi
