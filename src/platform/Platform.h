@@ -100,12 +100,10 @@ int PlatformTunerLibraryName(const char* exeDir, char* out, size_t cap);
 
 namespace tressel {
 
-// Windows: true when the program is the only process of its console and both
-// standard input and output are that console, as after a double-click.
-// POSIX: always false.
-bool PlatformStartedOnOwnConsole();
-// Before the program ends: when it was started on a console of its own, asks
-// for Enter so that the window stays open with the results.
+// Before the program ends. Windows: when the program is the only process of
+// its console and both standard input and output are that console (as after
+// a double-click), asks for Enter so that the window stays open with the
+// results. POSIX: nothing.
 void PlatformPauseBeforeExit();
 
 } // namespace tressel

@@ -273,11 +273,6 @@ int PlatformReplaceFile(const char* source, const char* target)
 }
 
 // A terminal stays open after the program ends: nothing to wait for.
-bool PlatformStartedOnOwnConsole()
-{
-    return false;
-}
-
 void PlatformPauseBeforeExit()
 {
 }

@@ -331,12 +331,10 @@ bool IsConsole(HANDLE handle)
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
-} // namespace
-
 // Started by a double-click, the program is the only process of a console
 // that the system made for it, and the window closes as soon as it ends.
 // Started from a console, the shell shares it; redirected, nobody reads it.
-bool PlatformStartedOnOwnConsole()
+bool StartedOnOwnConsole()
 {
     if (!IsConsole(GetStdHandle(STD_INPUT_HANDLE)) || !IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)))
         return false;
@@ -344,9 +342,11 @@ bool PlatformStartedOnOwnConsole()
     return GetConsoleProcessList(processes, 2) == 1;
 }
 
+} // namespace
+
 void PlatformPauseBeforeExit()
 {
-    if (!PlatformStartedOnOwnConsole())
+    if (!StartedOnOwnConsole())
         return;
     fputs("Press Enter to close this window ...\n", stdout);
     fflush(stdout);

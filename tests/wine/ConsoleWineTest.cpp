@@ -6,6 +6,7 @@
 // a control event once the program's output reaches a given line.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "support/TestSupport.h"

@@ -184,6 +184,10 @@ int Keys(int argc, char** argv)
         }
     }
     WaitForSingleObject(child.hProcess, INFINITE);
+    if (action == "outside-keys") { // leave no key held for the next run
+        keybd_event('A', 0x1e, KEYEVENTF_KEYUP, 0);
+        keybd_event(VK_LCONTROL, 0x1d, KEYEVENTF_KEYUP, 0);
+    }
     DWORD code = 0;
     GetExitCodeProcess(child.hProcess, &code);
     if (!done)
