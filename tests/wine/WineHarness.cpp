@@ -28,11 +28,12 @@ std::string WindowsBin()
     return EnvText("TRESSEL_WINDOWS_BIN");
 }
 
-// TRESSEL_WINE names the loader; the Debian wine64 package puts it here.
+// TRESSEL_WINE names the loader; Debian's wine32:i386 puts the one that runs
+// 32-bit programs (and hands 64-bit ones to wine64) here.
 std::string WineLoader()
 {
     std::string chosen = EnvText("TRESSEL_WINE");
-    return chosen.empty() ? "/usr/lib/wine/wine64" : chosen;
+    return chosen.empty() ? "/usr/lib/wine/wine" : chosen;
 }
 
 // TRESSEL_WINEPREFIX names the prefix; by default it lies beside the
