@@ -242,8 +242,12 @@ int PlatformLocalTime(LocalTime* out)
 bool PlatformAbortKeysDown()
 {
     bool requested = ConsoleAbortKeysTyped();
-    if (InterlockedExchange(&gBreakRequested, 0) != 0)
+    if (InterlockedExchange(&gBreakRequested, 0) != 0) {
+        // Read: a Ctrl+C from now on is a new first one, as on POSIX, so
+        // that one pressed while the pass's files are written cannot lose them.
+        InterlockedExchange(&gBreakCount, 0);
         requested = true;
+    }
     return requested;
 }
 
