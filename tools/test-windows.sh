@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows program with MinGW-w64 -- the 32-bit tressel.exe that is
-# shipped (build-win32, with its ZIP package) and the 64-bit tressel.exe plus
-# the virtual Halvex.dll that Wine can run here (build-win64) -- and runs the
-# Wine tests (a Linux test program, build-wtest) against the 64-bit build.
-# Without MinGW-w64 or Wine it says what is missing and exits 0.
+# shipped (build-win32, with its ZIP package) and the 64-bit one (build-win64),
+# each with the virtual Halvex.dll and the console helper of the tests -- and
+# runs the Wine tests (a Linux test program, build-wtest) against the 32-bit
+# pair, then against the 64-bit pair. Without MinGW-w64 or 32-bit Wine it says
+# what is missing and exits 0.
 # The last line is "N passed, N failed"; the exit status is nonzero on failure.
 set -u
 cd "$(dirname "$0")/.."
@@ -21,15 +22,15 @@ mingw_compiler() {
   return 1
 }
 
-wine=${TRESSEL_WINE:-/usr/lib/wine/wine64}
-if [ ! -x "$wine" ] && command -v wine64 >/dev/null 2>&1; then
-  wine=$(command -v wine64)
-fi
+# Debian's wine32:i386 gives the loader that runs 32-bit programs (and hands
+# 64-bit ones to wine64).
+wine=${TRESSEL_WINE:-/usr/lib/wine/wine}
 
 missing=()
 mingw_compiler i686-w64-mingw32 || missing+=("i686-w64-mingw32-g++ (g++-mingw-w64-i686)")
 mingw_compiler x86_64-w64-mingw32 || missing+=("x86_64-w64-mingw32-g++ (g++-mingw-w64-x86-64)")
-[ -x "$wine" ] || missing+=("the Wine loader $wine (wine64)")
+[ -x "$wine" ] || missing+=("the 32-bit Wine loader $wine (wine32:i386, after dpkg --add-architecture i386)")
+[ -x "$(dirname "$wine")/wine64" ] || missing+=("the 64-bit Wine loader (wine64)")
 if [ ${#missing[@]} -gt 0 ]; then
   text=${missing[0]}
   for item in "${missing[@]:1}"; do
@@ -74,14 +75,20 @@ imports_only_system_dlls() { # objdump, file
   [ -z "$extra" ] || { echo "$2 imports: $extra"; return 1; }
 }
 
-# The ZIP holds the program, the sample configuration and the README, and
-# never a Halvex.dll.
+# Unpacked as the README says, into the folder that holds Halvex.dll, the ZIP
+# puts tressel.exe, Tressel.ini and README.txt (CR LF line ends) beside it, and
+# never brings a Halvex.dll of its own.
 package_is_complete() { # zip file
-  local listing
+  local listing readme
   listing=$(cmake -E tar tf "$1") || return 1
   echo "$listing"
-  grep -q '/tressel\.exe$' <<<"$listing" && grep -q '/Tressel\.ini$' <<<"$listing" &&
-    ! grep -qi 'halvex' <<<"$listing"
+  [ "$(sort <<<"$listing" | tr '\n' ' ')" = "README.txt Tressel.ini tressel.exe " ] || return 1
+  readme=$(mktemp -d) || return 1
+  (cd "$readme" && cmake -E tar xf "$1" README.txt) &&
+    ! grep -q $'[^\r]$' "$readme/README.txt" && ! grep -q '^$' "$readme/README.txt"
+  local status=$?
+  rm -rf "$readme"
+  return $status
 }
 
 w32=$root/build-win32
@@ -95,44 +102,61 @@ if [ -f "$w32/bin/tressel.exe" ]; then
   rm -f "$w32"/Tressel-*.zip
   check "ZIP package" cmake --build "$w32" --target package
   zip=$(ls "$w32"/Tressel-*-win32.zip 2>/dev/null | head -n 1)
-  check "ZIP package holds tressel.exe, Tressel.ini and no Halvex.dll" package_is_complete "${zip:-none}"
+  check "ZIP package: tressel.exe, Tressel.ini, README.txt (CR LF) at its top, no Halvex.dll" package_is_complete "${zip:-none}"
 fi
 
 check "64-bit build (x86-64 MinGW-w64)" build "$w64" all -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
-check "Wine test program (native)" build "$wtest" wine_tests -DTRESSEL_WINE_TESTS=ON -DTRESSEL_WINDOWS_BIN="$w64/bin"
+check "Wine test program (native)" build "$wtest" wine_tests -DTRESSEL_WINE_TESTS=ON -DTRESSEL_WINDOWS_BIN="$w32/bin"
 
-# The tests share one Wine prefix beside the 64-bit build. Its first start
-# takes a while on a slow machine, so it is made here, without the tests'
-# time limit.
+# Both pairs share one Wine prefix. Its first start takes a while on a slow
+# machine, so it is made here, without the tests' time limit.
+prefix=$wtest/wineprefix
+server=$(dirname "$wine")/wineserver
 prefix_ready() {
-  [ -f "$w64/wineprefix/system.reg" ] && return 0
-  WINEPREFIX=$w64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    "$wine" wineboot -i </dev/null >"$w64/wineprefix.log" 2>&1
+  [ -f "$prefix/system.reg" ] && return 0
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    "$wine" wineboot -i </dev/null >"$prefix.log" 2>&1
   # The registry files are written when the Wine server ends.
-  WINEPREFIX=$w64/wineprefix "$(dirname "$wine")/wineserver" -w >/dev/null 2>&1
-  [ -f "$w64/wineprefix/system.reg" ] || { cat "$w64/wineprefix.log"; return 1; }
+  WINEPREFIX=$prefix "$server" -w >/dev/null 2>&1
+  [ -f "$prefix/system.reg" ] || { cat "$prefix.log"; return 1; }
 }
 
-if [ -x "$wtest/bin/wine_tests" ] && [ -f "$w64/bin/tressel.exe" ] && check "Wine prefix" prefix_ready; then
-  log=$wtest/wine_tests.log
-  TRESSEL_WINDOWS_BIN=$w64/bin TRESSEL_WINE=$wine "$wtest/bin/wine_tests" 2>&1 | tee "$log"
+run_wine_tests() { # label, Wine loader, bin directory, the other pair's bin directory, gtest filter, ZIP
+  local label=$1 loader=$2 bin=$3 other=$4 filter=$5 package=$6 log status summary p f
+  log=$wtest/wine_tests-$label.log
+  echo "== Wine tests, $label pair"
+  TRESSEL_WINDOWS_BIN=$bin TRESSEL_WINDOWS_OTHER_BIN=$other TRESSEL_WINDOWS_PACKAGE=$package \
+    TRESSEL_WINE=$loader TRESSEL_WINEPREFIX=$prefix \
+    "$wtest/bin/wine_tests" --gtest_filter="$filter" 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
+  f=0
   if [ -n "$summary" ]; then
     p=${summary%% passed*}
     f=${summary#*passed, }
     f=${f%% failed}
     passed=$((passed + p))
     failed=$((failed + f))
-    [ "$f" = 0 ] || failures+=("Wine tests")
+    [ "$f" = 0 ] || failures+=("Wine tests ($label)")
   fi
-  if [ -z "$summary" ] || { [ "$status" != 0 ] && [ "${f:-0}" = 0 ]; }; then
-    echo "FAIL: the Wine test program ended with status $status"
+  if [ -z "$summary" ] || { [ "$status" != 0 ] && [ "$f" = 0 ]; }; then
+    echo "FAIL: the Wine test program ($label) ended with status $status"
     failed=$((failed + 1))
-    failures+=("Wine test program")
+    failures+=("Wine test program ($label)")
   fi
+}
+
+if [ -x "$wtest/bin/wine_tests" ] && [ -f "$w32/bin/tressel.exe" ] && check "Wine prefix" prefix_ready; then
+  # Every Wine test runs the 32-bit program that users run.
+  run_wine_tests i686 "$wine" "$w32/bin" "$w64/bin" '*' "${zip:-}"
+  # The 64-bit pair repeats what differs by architecture: start-up, the
+  # loader's messages, the scans and files, the resources. It runs under
+  # wine64 itself: the 32-bit loader would hand it over through the shell,
+  # which refuses a program in a folder deeper than 259 characters.
+  [ -f "$w64/bin/tressel.exe" ] &&
+    run_wine_tests x86-64 "$(dirname "$wine")/wine64" "$w64/bin" "$w32/bin" 'WineStartup.*:WineScan.FastAndStepped*:WineLoader.*:WinePackage.ProgramCarries*' ""
   # The tests leave a Wine server waiting for 30 s; end it now.
-  WINEPREFIX=$w64/wineprefix "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
+  WINEPREFIX=$prefix "$server" -k >/dev/null 2>&1 || true
 fi
 
 echo

@@ -1,6 +1,9 @@
 #include "driver/Startup.h"
+#include "platform/Platform.h"
 
 int main(int argc, char** argv)
 {
-    return tressel::TresselMain(argc, argv);
+    int code = tressel::TresselMain(argc, argv);
+    tressel::PlatformPauseBeforeExit();
+    return code;
 }

@@ -71,13 +71,15 @@ int PlatformLocalTime(LocalTime* out);
 // text does not fit.
 int PlatformLocalTimeIso(char* out, size_t cap);
 
-// The abort test. Windows: Left Ctrl and A held now. POSIX: Ctrl+A typed on
-// the terminal or SIGINT/SIGTERM received since the watch began; the request
-// stays latched until this test reads it.
+// The abort test. Windows: Left Ctrl + A typed in the program's console, or
+// Ctrl+C or Ctrl+Break. POSIX: Ctrl+A typed on the terminal or SIGINT/SIGTERM.
+// Either way only since the watch began, and the request stays latched until
+// this test reads it; a second Ctrl+C ends the program at once.
 bool PlatformAbortKeysDown();
 // Brackets the pass loop: POSIX puts a terminal on standard input into
-// non-canonical, no-echo mode and catches SIGINT/SIGTERM; End restores both
-// (also safe to call when Begin was not).
+// non-canonical, no-echo mode and catches SIGINT/SIGTERM; Windows opens the
+// console's input buffer and catches Ctrl+C and Ctrl+Break. End restores
+// what Begin changed (also safe to call when Begin was not).
 void PlatformAbortWatchBegin();
 void PlatformAbortWatchEnd();
 
@@ -139,5 +141,15 @@ namespace tressel {
 // exeDir, anything else is the path itself. Returns the length, or -1
 // when the name does not fit out.
 int PlatformTunerLibraryName(const char* exeDir, char* out, size_t cap);
+
+} // namespace tressel
+
+namespace tressel {
+
+// Before the program ends. Windows: when the program is the only process of
+// its console and both standard input and output are that console (as after
+// a double-click), asks for Enter so that the window stays open with the
+// results. POSIX: nothing.
+void PlatformPauseBeforeExit();
 
 } // namespace tressel

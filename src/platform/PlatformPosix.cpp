@@ -472,6 +472,11 @@ bool PlatformIsSmallRegularFile(const char* path, uint64_t maxBytes)
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= maxBytes;
 }
 
+// A terminal stays open after the program ends: nothing to wait for.
+void PlatformPauseBeforeExit()
+{
+}
+
 } // namespace tressel
 
 #endif // !_WIN32

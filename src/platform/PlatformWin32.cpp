@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/Text.h"
@@ -24,11 +25,62 @@ namespace tressel {
 
 namespace {
 
-// Virtual-key codes of the abort keys: Left Ctrl and the A key.
-constexpr int kKeyLeftControl = 0xA2;
-constexpr int kKeyA = 0x41;
-// GetKeyState sets the high bit of its result while the key is down.
-constexpr unsigned kKeyDownBit = 0x8000;
+// The abort keys as the console reports them: the A key pressed while the
+// left Ctrl key is down.
+constexpr WORD kKeyA = 0x41;
+
+// The console's Ctrl+C and Ctrl+Break, counted by the control handler, which
+// the system runs on a thread of its own.
+volatile LONG gBreakRequested = 0;
+volatile LONG gBreakCount = 0;
+// The console's input buffer while the watch runs (CONIN$, so that a
+// redirected standard input still leaves the keys to the console), and the
+// input mode it had before.
+HANDLE gConsoleInput = INVALID_HANDLE_VALUE;
+DWORD gSavedInputMode = 0;
+bool gWatching = false;
+
+// What the program returns when a second Ctrl+C ends it at once: the status
+// Windows gives a console program ended by Ctrl+C.
+constexpr UINT kExitOnSecondBreak = 0xC000013Au;
+
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE; // closing the window, log-off, shut-down: the system's way
+    if (InterlockedIncrement(&gBreakCount) >= 2)
+        ExitProcess(kExitOnSecondBreak);
+    InterlockedExchange(&gBreakRequested, 1);
+    return TRUE;
+}
+
+// Reads every input event waiting in the console's buffer (never blocking)
+// and tells whether one of them was the A key going down with Left Ctrl held.
+// Keys typed into other programs never reach this buffer; a key held down
+// repeats its key-down event, so holding the keys is seen at every test.
+bool ConsoleAbortKeysTyped()
+{
+    if (gConsoleInput == INVALID_HANDLE_VALUE)
+        return false;
+    bool typed = false;
+    for (;;) {
+        DWORD waiting = 0;
+        if (!GetNumberOfConsoleInputEvents(gConsoleInput, &waiting) || waiting == 0)
+            break;
+        INPUT_RECORD events[32];
+        DWORD count = 0;
+        if (!ReadConsoleInputW(gConsoleInput, events, 32, &count) || count == 0)
+            break;
+        for (DWORD i = 0; i < count; ++i) {
+            if (events[i].EventType != KEY_EVENT)
+                continue;
+            const KEY_EVENT_RECORD& key = events[i].Event.KeyEvent;
+            if (key.bKeyDown && key.wVirtualKeyCode == kKeyA && (key.dwControlKeyState & LEFT_CTRL_PRESSED) != 0)
+                typed = true;
+        }
+    }
+    return typed;
+}
 
 bool IsSeparator(char c)
 {
@@ -41,25 +93,55 @@ bool IsDriveLetter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// Writes the system's text for the error code into err (capacity errCap),
-// without the line end that FormatMessageA appends, followed by the code.
-void DescribeError(DWORD code, char* err, size_t errCap)
+// Bits of a pointer in this build: the tuner library must match them.
+constexpr unsigned kProgramBits = sizeof(void*) * 8;
+
+// Writes why the library at path could not be loaded into err (capacity
+// errCap), followed by the error code. The common cases are worded for the
+// user; any other code gets the system's text, whose "%1" stands for the
+// library, without the line end that FormatMessageA appends.
+void DescribeLoadError(DWORD code, const char* path, char* err, size_t errCap)
 {
     if (errCap == 0)
         return;
+    const unsigned long number = static_cast<unsigned long>(code);
+    if (code == ERROR_BAD_EXE_FORMAT) {
+        FormatText(err, errCap, "it is not a %u-bit library; this program needs the %u-bit %s (error %lu)",
+                   kProgramBits, kProgramBits, path, number);
+        return;
+    }
+    if (code == ERROR_MOD_NOT_FOUND) {
+        FormatText(err, errCap,
+                   "it is not in the program's folder nor on the system's search path, or a library it "
+                   "needs is missing (error %lu)",
+                   number);
+        return;
+    }
     char reason[256];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, reason, sizeof reason, nullptr);
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                             reason, sizeof reason, nullptr);
     if (n >= sizeof reason)
         n = sizeof reason - 1;
     while (n > 0 && (reason[n - 1] == '\r' || reason[n - 1] == '\n' || reason[n - 1] == ' ' ||
                      reason[n - 1] == '.'))
         --n;
     reason[n] = '\0';
-    if (n == 0)
-        FormatText(err, errCap, "error %lu", static_cast<unsigned long>(code));
+    // The text with each "%1" replaced by the library's name.
+    char filled[512];
+    size_t used = 0;
+    for (DWORD i = 0; i < n && used + 1 < sizeof filled; ++i) {
+        if (reason[i] == '%' && reason[i + 1] == '1') {
+            used += CopyText(filled + used, sizeof filled - used, path);
+            ++i;
+        } else {
+            filled[used++] = reason[i];
+        }
+    }
+    filled[used] = '\0';
+    if (used == 0)
+        FormatText(err, errCap, "error %lu", number);
     else
-        FormatText(err, errCap, "%s (error %lu)", reason, static_cast<unsigned long>(code));
+        FormatText(err, errCap, "%s (error %lu)", filled, number);
 }
 
 } // namespace
@@ -124,11 +206,26 @@ void PlatformSleepMs(uint32_t ms)
     Sleep(ms);
 }
 
-// GetTickCount wraps after 2^32 ms, as the seam's clock does; only
-// differences are used.
+// The performance counter, in whole milliseconds cut to 32 bits: it wraps
+// after 2^32 ms as the seam's clock does, and only differences are used.
+// GetTickCount would move in steps of 10-16 ms and show a 500 ms settle as
+// less. Whole milliseconds are cut, never rounded, so that a difference is
+// never more than the real time passed, and never less than its whole
+// milliseconds.
 uint32_t PlatformClockMs()
 {
-    return static_cast<uint32_t>(GetTickCount());
+    static uint64_t frequency = 0; // fixed at system start
+    if (frequency == 0) {
+        LARGE_INTEGER f;
+        if (!QueryPerformanceFrequency(&f) || f.QuadPart <= 0)
+            return static_cast<uint32_t>(GetTickCount());
+        frequency = static_cast<uint64_t>(f.QuadPart);
+    }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t ticks = static_cast<uint64_t>(now.QuadPart);
+    uint64_t ms = ticks / frequency * 1000u + ticks % frequency * 1000u / frequency;
+    return static_cast<uint32_t>(ms);
 }
 
 int PlatformLocalTime(LocalTime* out)
@@ -170,22 +267,52 @@ int PlatformLocalTimeIso(char* out, size_t cap)
                       static_cast<unsigned>(offsetMinutes / 60), static_cast<unsigned>(offsetMinutes % 60));
 }
 
-// The user stops a scan by holding Left Ctrl and A together; the keys are
-// sampled at the moment of the test, nothing is latched.
+// The user stops a scan with Left Ctrl + A in the program's console, or with
+// Ctrl+C or Ctrl+Break; the request is kept until this test reads it.
 bool PlatformAbortKeysDown()
 {
-    unsigned control = static_cast<unsigned short>(GetKeyState(kKeyLeftControl));
-    unsigned letter = static_cast<unsigned short>(GetKeyState(kKeyA));
-    return (control & kKeyDownBit) != 0 && (letter & kKeyDownBit) != 0;
+    bool requested = ConsoleAbortKeysTyped();
+    if (InterlockedExchange(&gBreakRequested, 0) != 0) {
+        // Read: a Ctrl+C from now on is a new first one, as on POSIX, so
+        // that one pressed while the pass's files are written cannot lose them.
+        InterlockedExchange(&gBreakCount, 0);
+        requested = true;
+    }
+    return requested;
 }
 
-// The keys are sampled directly: no terminal mode or signal to set up.
+// Catches Ctrl+C and Ctrl+Break, and opens the console's input buffer for the
+// abort keys. Processed input stays on, so that Ctrl+C reaches the handler
+// rather than the buffer.
 void PlatformAbortWatchBegin()
 {
+    if (gWatching)
+        return;
+    gWatching = true;
+    gBreakRequested = 0;
+    gBreakCount = 0;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    gConsoleInput = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (gConsoleInput != INVALID_HANDLE_VALUE && !GetConsoleMode(gConsoleInput, &gSavedInputMode)) {
+        CloseHandle(gConsoleInput);
+        gConsoleInput = INVALID_HANDLE_VALUE;
+    }
+    if (gConsoleInput != INVALID_HANDLE_VALUE)
+        SetConsoleMode(gConsoleInput, gSavedInputMode | ENABLE_PROCESSED_INPUT);
 }
 
 void PlatformAbortWatchEnd()
 {
+    if (!gWatching)
+        return;
+    gWatching = false;
+    if (gConsoleInput != INVALID_HANDLE_VALUE) {
+        SetConsoleMode(gConsoleInput, gSavedInputMode);
+        CloseHandle(gConsoleInput);
+        gConsoleInput = INVALID_HANDLE_VALUE;
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
 }
 
 void* PlatformLibraryOpen(const char* path, char* err, size_t errCap)
@@ -194,7 +321,7 @@ void* PlatformLibraryOpen(const char* path, char* err, size_t errCap)
     if (library == nullptr) {
         // Taken before anything else can overwrite the thread's last error.
         DWORD code = GetLastError();
-        DescribeError(code, err, errCap);
+        DescribeLoadError(code, path, err, errCap);
         return nullptr;
     }
     return reinterpret_cast<void*>(library);
@@ -296,6 +423,27 @@ bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
 
 } // namespace
 
+namespace {
+
+bool IsConsole(HANDLE handle)
+{
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+// Started by a double-click, the program is the only process of a console
+// that the system made for it, and the window closes as soon as it ends.
+// Started from a console, the shell shares it; redirected, nobody reads it.
+bool StartedOnOwnConsole()
+{
+    if (!IsConsole(GetStdHandle(STD_INPUT_HANDLE)) || !IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)))
+        return false;
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+} // namespace
+
 bool PlatformSameFile(const char* a, const char* b)
 {
     BY_HANDLE_FILE_INFORMATION ia, ib;
@@ -321,6 +469,19 @@ bool PlatformIsSmallRegularFile(const char* path, uint64_t maxBytes)
 void PlatformNotePendingFile(const char* path)
 {
     (void)path;
+}
+
+void PlatformPauseBeforeExit()
+{
+    if (!StartedOnOwnConsole())
+        return;
+    fputs("Press Enter to close this window ...\n", stdout);
+    fflush(stdout);
+    // Keys typed during the scan must not close the window unread.
+    FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+    int c;
+    while ((c = getchar()) != EOF && c != '\n') {
+    }
 }
 
 } // namespace tressel

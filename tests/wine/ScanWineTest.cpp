@@ -204,6 +204,33 @@ TEST_F(WineScan, EveryListFamilyMatchesTheLinuxBuild)
     }
 }
 
+// The stepped scan settles 500 ms on every channel: a printed channel time
+// below that would be a clock that lags the real time (GetTickCount's steps
+// of 10-16 ms did), and the interval time is at least the sum.
+TEST_F(WineScan, SteppedScanChannelTimesAreNeverBelowTheSettle)
+{
+    std::string band = "[Devices]\nCaps0=16384\n";
+    for (int i = 0; i < 6; ++i)
+        band += "[Transponder" + std::to_string(i) + "]\nFrequency=" + std::to_string(474000 + 8000 * i) +
+                "\nBandwidth=8000\nStandard=6\nModulation=20\nFec=2\nTransmissionMode=4\nGuardInterval=4\n"
+                "RfLevel=-55\nSnr=28.1\nBitRate=24100000\n";
+    WriteBand(band);
+    WriteWorkFile("Tressel.ini", "[Options]\nDevice=0\nFastScan=0\n[Scan0]\nStart=474000\nStop=514000\nStep=8\n");
+    RunResult r = RunWindows();
+    ASSERT_EQ(0, r.ExitCode) << r.Out << r.Err;
+    std::regex channelTime(" - time ([0-9]+\\.[0-9]{3})s\r\n");
+    int channels = 0;
+    for (std::sregex_iterator it(r.Out.begin(), r.Out.end(), channelTime), end; it != end; ++it) {
+        ++channels;
+        EXPECT_GE(std::stod((*it)[1].str()), 0.500) << it->str();
+    }
+    EXPECT_EQ(6, channels) << r.Out;
+    std::smatch interval;
+    ASSERT_TRUE(std::regex_search(r.Out, interval, std::regex("\r\nScan Time = ([0-9]+\\.[0-9]{3})s\r\n")))
+        << r.Out;
+    EXPECT_GE(std::stod(interval[1].str()), 3.000) << r.Out;
+}
+
 // ReportDir and TPDir get one backslash when they lack it; a directory that
 // does not exist fails its file alone.
 TEST_F(WineScan, DirectoriesAreCompletedWithABackslash)

@@ -1,11 +1,18 @@
 #include "wine/WineHarness.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 namespace winetest {
 namespace {
@@ -21,11 +28,12 @@ std::string WindowsBin()
     return EnvText("TRESSEL_WINDOWS_BIN");
 }
 
-// TRESSEL_WINE names the loader; the Debian wine64 package puts it here.
+// TRESSEL_WINE names the loader; Debian's wine32:i386 puts the one that runs
+// 32-bit programs (and hands 64-bit ones to wine64) here.
 std::string WineLoader()
 {
     std::string chosen = EnvText("TRESSEL_WINE");
-    return chosen.empty() ? "/usr/lib/wine/wine64" : chosen;
+    return chosen.empty() ? "/usr/lib/wine/wine" : chosen;
 }
 
 // TRESSEL_WINEPREFIX names the prefix; by default it lies beside the
@@ -93,7 +101,135 @@ void WarmSession()
     (void)ignored;
 }
 
+// Runs the program with a new terminal as its standard input and pipes for
+// its output, as testsupport::Run does otherwise; ended after two minutes.
+testsupport::RunResult RunOnTerminal(const testsupport::RunOptions& options)
+{
+    testsupport::RunResult result;
+    int master = -1, slave = -1;
+    int out[2], err[2];
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || pipe(out) != 0 || pipe(err) != 0)
+        return result;
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('='));
+        bool replaced = name == "TRESSEL_VIRTUAL_BAND" || name == "TRESSEL_TUNER_LIBRARY";
+        for (auto& kv : options.Env)
+            replaced = replaced || kv.first == name;
+        if (!replaced)
+            env.push_back(entry);
+    }
+    for (auto& kv : options.Env)
+        if (!kv.second.empty())
+            env.push_back(kv.first + "=" + kv.second);
+    std::vector<char*> argv{const_cast<char*>(options.Program.c_str())};
+    for (auto& a : options.Args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        dup2(slave, 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {master, slave, out[0], out[1], err[0], err[1]})
+            close(fd);
+        if (!options.WorkDir.empty() && chdir(options.WorkDir.c_str()) != 0)
+            _exit(127);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(slave);
+    close(out[1]);
+    close(err[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    bool outOpen = true, errOpen = true;
+    while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
+        pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {master, POLLIN, 0}};
+        if (poll(fds, 3, 200) <= 0)
+            continue;
+        char buffer[4096];
+        for (int i = 0; i < 3; ++i) {
+            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+                continue;
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (i == 0 && n > 0)
+                result.Out.append(buffer, static_cast<size_t>(n));
+            else if (i == 1 && n > 0)
+                result.Err.append(buffer, static_cast<size_t>(n));
+            else if (i == 0 && n <= 0)
+                outOpen = false;
+            else if (i == 1 && n <= 0)
+                errOpen = false;
+            // The terminal's own output (Wine's console painting it) is dropped.
+        }
+    }
+    if (outOpen || errOpen)
+        kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    for (int fd : {master, out[0], err[0]})
+        close(fd);
+    if (WIFEXITED(status))
+        result.ExitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.Signal = WTERMSIG(status);
+    return result;
+}
+
 } // namespace
+
+bool ProgramIs32Bit()
+{
+    // The machine field of the PE header: 0x014c for i386.
+    std::ifstream file(WindowsBin() + "/tressel.exe", std::ios::binary);
+    unsigned char dos[64] = {};
+    file.read(reinterpret_cast<char*>(dos), sizeof dos);
+    uint32_t peAt = dos[60] | dos[61] << 8 | dos[62] << 16 | static_cast<uint32_t>(dos[63]) << 24;
+    unsigned char header[6] = {};
+    file.seekg(peAt);
+    file.read(reinterpret_cast<char*>(header), sizeof header);
+    return header[4] == 0x4c && header[5] == 0x01;
+}
+
+std::string PrefixSystemLibrary(const std::string& name)
+{
+    std::string windows = WinePrefix() + "/drive_c/windows/";
+    // A 64-bit prefix keeps its 32-bit libraries in syswow64.
+    if (ProgramIs32Bit() && testsupport::FileExists(windows + "syswow64/" + name))
+        return windows + "syswow64/" + name;
+    return windows + "system32/" + name;
+}
+
+std::string WindowsPackage()
+{
+    return EnvText("TRESSEL_WINDOWS_PACKAGE");
+}
+
+std::string VersionReport(const std::string& program)
+{
+    testsupport::RunOptions options;
+    options.Program = WineLoader();
+    options.Args = {WindowsPath(WindowsBin() + "/wine_console_tool.exe"), "version", WindowsPath(program)};
+    options.Env = WineEnvironment();
+    std::string out = testsupport::Run(options).Out;
+    std::string lf;
+    for (char c : out)
+        if (c != '\r')
+            lf += c;
+    return lf;
+}
+
+std::string OtherWindowsBin()
+{
+    return EnvText("TRESSEL_WINDOWS_OTHER_BIN");
+}
 
 std::string MissingPieces()
 {
@@ -185,6 +321,8 @@ void WineTest::SetUp()
     std::filesystem::create_directories(WorkDir());
     CopyInto(WindowsBin() + "/tressel.exe", ProgramDir());
     CopyInto(WindowsBin() + "/Halvex.dll", ProgramDir());
+    if (testsupport::FileExists(WindowsBin() + "/wine_console_tool.exe"))
+        CopyInto(WindowsBin() + "/wine_console_tool.exe", ProgramDir());
     WriteBand("");
 }
 
@@ -205,6 +343,16 @@ void WineTest::WriteProgramConfig(const std::string& text)
     testsupport::WriteFile(ProgramDir() + "/Tressel.ini", text);
 }
 
+void WineTest::PutTunerLibrary(const std::string& path)
+{
+    std::filesystem::copy_file(path, ProgramDir() + "/Halvex.dll", std::filesystem::copy_options::overwrite_existing);
+}
+
+bool WineTest::HasConsoleTool() const
+{
+    return testsupport::FileExists(ConsoleTool());
+}
+
 void WineTest::RemoveTunerLibrary()
 {
     std::filesystem::remove(ProgramDir() + "/Halvex.dll");
@@ -222,7 +370,7 @@ testsupport::RunResult WineTest::Run(const WineRun& run)
     options.Env.insert(options.Env.end(), run.Env.begin(), run.Env.end());
     options.Stdin = run.Stdin;
     options.WorkDir = WorkDir();
-    return testsupport::Run(options);
+    return run.OnConsole ? RunOnTerminal(options) : testsupport::Run(options);
 }
 
 } // namespace winetest
