@@ -119,6 +119,16 @@ void Timeline(const FrontendState* fe, const vt::Band* band, uint64_t* carrierUs
     }
 }
 
+// When a transponder this tune cannot lock shows its energy, as the time of
+// its carrier would be (UINT64_MAX: none).
+uint64_t ForeignSignalUs(const FrontendState* fe, const vt::Band* band)
+{
+    if (!fe->HasTuned || fe->Foreign < 0)
+        return UINT64_MAX;
+    uint64_t signal = static_cast<uint64_t>(band->DvbTransponders[fe->Foreign].CarrierMs) * 1000u;
+    return fe->TuneUs + (signal < kRetunePendingUs ? kRetunePendingUs : signal);
+}
+
 // The bandwidth the kernel fills in at the tune where the caller left 0.
 void CompleteBandwidth(PropertyCache* cache)
 {
@@ -302,6 +312,7 @@ void FrontendInit(FrontendState* fe, const vt::Band* band, uint32_t device)
     fe->Cache.DeliverySystem = dvb->SystemCount > 0 ? dvb->Systems[0] : static_cast<uint32_t>(SYS_UNDEFINED);
     ClearCache(&fe->Cache);
     fe->Transponder = -1;
+    fe->Foreign = -1;
 }
 
 void FrontendInfo(const FrontendState* fe, const vt::Band* band, dvb_frontend_info* info)
@@ -368,6 +379,21 @@ int32_t FindTunedTransponder(const vt::Band* band, const PropertyCache* tuned)
     return best;
 }
 
+int32_t FindSignalNearby(const vt::Band* band, const PropertyCache* tuned)
+{
+    uint32_t khz = tuned->Frequency / 1000u;
+    int32_t best = -1;
+    uint32_t bestDistance = 0;
+    for (uint32_t i = 0; i < band->TransponderCount; ++i) {
+        uint32_t distance = Distance(khz, band->Transponders[i].Frequency);
+        if (distance <= band->DvbTransponders[i].CaptureKHz && (best < 0 || distance < bestDistance)) {
+            best = static_cast<int32_t>(i);
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 int FrontendSet(FrontendState* fe, const vt::Band* band, uint32_t command, uint32_t data, uint64_t nowUs)
 {
     if (fe->Gone)
@@ -406,6 +432,7 @@ int FrontendSet(FrontendState* fe, const vt::Band* band, uint32_t command, uint3
         fe->HasTuned = true;
         fe->TuneUs = nowUs;
         fe->Transponder = FindTunedTransponder(band, &tuned);
+        fe->Foreign = fe->Transponder < 0 ? FindSignalNearby(band, &tuned) : -1;
         ++fe->Tunes;
         if (dvb->VanishAfterTunes > 0 && fe->Tunes >= dvb->VanishAfterTunes)
             fe->Gone = true;
@@ -500,6 +527,8 @@ uint32_t FrontendStatus(const FrontendState* fe, const vt::Band* band, uint64_t 
     uint64_t lockUs = 0;
     Timeline(fe, band, &carrierUs, &lockUs);
     uint32_t status = 0;
+    if (nowUs >= ForeignSignalUs(fe, band))
+        status |= FE_HAS_SIGNAL;
     if (nowUs >= carrierUs)
         status |= FE_HAS_SIGNAL | FE_HAS_CARRIER;
     if (nowUs >= lockUs)
@@ -512,6 +541,9 @@ uint64_t FrontendNextChange(const FrontendState* fe, const vt::Band* band, uint6
     uint64_t carrierUs = 0;
     uint64_t lockUs = 0;
     Timeline(fe, band, &carrierUs, &lockUs);
+    uint64_t signalUs = ForeignSignalUs(fe, band);
+    if (signalUs != UINT64_MAX && signalUs > nowUs)
+        return signalUs;
     if (carrierUs > nowUs)
         return carrierUs;
     if (lockUs > nowUs)

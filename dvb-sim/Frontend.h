@@ -39,6 +39,10 @@ struct FrontendState {
     PropertyCache Tuned; // the cache at the last DTV_TUNE
     bool HasTuned;
     int32_t Transponder; // the transponder the last tune reaches, or -1
+    // A transponder on the air near the tuned frequency that this tune
+    // cannot lock (another system, another symbol rate), or -1: the
+    // demodulator sees its energy (FE_HAS_SIGNAL) but no carrier.
+    int32_t Foreign;
     uint64_t TuneUs;
     uint32_t Tunes;
     bool Gone; // the device vanished: every call fails with ENODEV
@@ -73,6 +77,10 @@ uint16_t FrontendOldSnr(const FrontendState* fe, const vt::Band* band, uint64_t 
 // the frequency lies within its CaptureKHz, (cable) the symbol rate is
 // within 1 kS/s, and every parameter set to a value (not AUTO) is its own.
 int32_t FindTunedTransponder(const vt::Band* band, const PropertyCache* tuned);
+
+// The nearest transponder of any system whose frequency lies within its
+// CaptureKHz of the tuned one, or -1.
+int32_t FindSignalNearby(const vt::Band* band, const PropertyCache* tuned);
 
 } // namespace dvbsim
 } // namespace tressel

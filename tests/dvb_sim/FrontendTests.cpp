@@ -312,6 +312,19 @@ TEST(FrontendStatus, LockComesOnlyAfterTheTransponderTimes)
     ASSERT_EQ(f.Tune(SYS_DVBT, 506000, 0, kT0), 0);
     EXPECT_EQ(f.Status(kT0 + 3600000 * kMs), 0u) << "nothing there";
     EXPECT_EQ(FrontendNextChange(&f.Fe, f.Band.get(), kT0), UINT64_MAX);
+
+    // A DVB-T tune onto the DVB-T2 multiplex, or a cable tune at the wrong
+    // symbol rate, sees the energy on the channel and nothing more: that
+    // signal is what tells a scanner to try the other system or rate.
+    ASSERT_EQ(f.Tune(SYS_DVBT, 490000, 0, kT0), 0);
+    EXPECT_EQ(f.Fe.Transponder, -1);
+    EXPECT_EQ(f.Status(kT0 + 199 * kMs), 0u);
+    EXPECT_EQ(f.Status(kT0 + 200 * kMs), static_cast<uint32_t>(FE_HAS_SIGNAL));
+    EXPECT_EQ(f.Status(kT0 + 3600000 * kMs), static_cast<uint32_t>(FE_HAS_SIGNAL));
+    EXPECT_EQ(FrontendNextChange(&f.Fe, f.Band.get(), kT0), kT0 + 200 * kMs);
+    ASSERT_EQ(f.Tune(SYS_DVBC_ANNEX_A, 346000, 6900000, kT0), 0);
+    EXPECT_EQ(f.Status(kT0 + 1000 * kMs), static_cast<uint32_t>(FE_HAS_SIGNAL));
+    EXPECT_EQ(f.Stat(DTV_STAT_SIGNAL_STRENGTH, kT0 + 1000 * kMs).scale, FE_SCALE_NOT_AVAILABLE);
 }
 
 // Every property a scanner reads back after a lock, per profile.
