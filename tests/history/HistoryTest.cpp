@@ -17,6 +17,7 @@
 #include "support/TestSupport.h"
 
 using namespace tressel;
+using outputtest::Lines;
 using outputtest::Record;
 using outputtest::SetPlps;
 using testsupport::ConsoleCapture;
@@ -68,20 +69,6 @@ void Append(const std::string& path, const std::vector<TransponderInfo>& pass, c
     ASSERT_EQ(AppendHistory(path.c_str(), &log, pass.data(), static_cast<uint32_t>(pass.size()), stamp,
                             passNumber),
               0);
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
 }
 
 class HistoryTest : public ::testing::Test {
