@@ -18,9 +18,10 @@
 #
 # run boots the kernel with the host's root shared read-only over 9p and
 # OUTDIR shared writable. The guest chroots into the host's root, where OUTDIR
-# is /tmp/vidtv-out and /tmp is a fresh tmpfs, and runs a copy of JOB with
-# /bin/sh. The job sees VIDTV_MODULES (the directory of the three vidtv
-# modules) and VIDTV_OUT. Its output goes to OUTDIR/job.log and its exit
+# is /mnt (and TMPDIR /mnt/tmp: the rest of the tree is read-only), and runs
+# a copy of JOB, a script run by its #! line. The job sees VIDTV_MODULES (the
+# directory of the three vidtv modules) and VIDTV_OUT (/mnt); every other host
+# path is where it is on the host. Its output goes to OUTDIR/job.log and its exit
 # status to OUTDIR/job.rc; the kernel's console to OUTDIR/console.log. The
 # exit status of run is the job's, or 125 when the machine failed to run it.
 set -u
@@ -116,38 +117,51 @@ prepare() {
   done
   [ -s "$kdir/vmlinux" ] || die "no vmlinux in $image"
 
-  make_initramfs
+  # The modules the initramfs loads, in load order: each after what it
+  # depends on.
+  local mods=$root/lib/modules/$abi/kernel m
+  rm -rf "$kdir/modules"
+  mkdir -p "$kdir/modules"
+  for m in drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_legacy_dev \
+           drivers/virtio/virtio_pci_modern_dev drivers/virtio/virtio_pci net/9p/9pnet \
+           net/9p/9pnet_virtio fs/netfs/netfs fs/fscache/fscache fs/9p/9p drivers/media/mc/mc \
+           drivers/media/dvb-core/dvb-core; do
+    cp "$mods/$m.ko" "$kdir/modules/" || die "missing module $m"
+    echo "${m##*/}" >>"$kdir/modules/order"
+  done
   # The unpacked trees are large and the machine needs none of them now;
   # the downloaded packages stay for the next build.
   rm -rf "$root"
   echo "$abi $version" >"$cache/current"
+  make_initramfs
   touch "$kdir/ready"
 }
 
+# The initramfs is rebuilt whenever its init script changes.
 make_initramfs() {
-  local ird=$kdir/initramfs mods=$root/lib/modules/$abi/kernel
+  local ird=$kdir/initramfs
+  [ -f "$kdir/initramfs.gz" ] && [ "$(cat "$kdir/initramfs.sum" 2>/dev/null)" = "$(init_script | cksum)" ] &&
+    return 0
   rm -rf "$ird"
-  mkdir -p "$ird"/{bin,proc,sys,dev,newroot,modules}
+  mkdir -p "$ird"/{bin,proc,sys,dev,newroot}
   cp "$(command -v busybox)" "$ird/bin/busybox"
-  local m
-  # In load order: each after what it depends on.
-  for m in virtio/virtio_ring virtio/virtio virtio/virtio_pci_legacy_dev virtio/virtio_pci_modern_dev \
-           virtio/virtio_pci; do
-    cp "$mods/drivers/$m.ko" "$ird/modules/" || die "missing module $m"
-  done
-  for m in net/9p/9pnet net/9p/9pnet_virtio fs/netfs/netfs fs/fscache/fscache fs/9p/9p \
-           drivers/media/mc/mc drivers/media/dvb-core/dvb-core; do
-    cp "$mods/$m.ko" "$ird/modules/" || die "missing module $m"
-  done
-  cat >"$ird/init" <<'EOF'
+  cp -r "$kdir/modules" "$ird/modules"
+  init_script >"$ird/init"
+  chmod +x "$ird/init"
+  (cd "$ird" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1 >"$kdir/initramfs.gz") || die "cannot pack the initramfs"
+  init_script | cksum >"$kdir/initramfs.sum"
+  rm -rf "$ird"
+}
+
+init_script() {
+  cat <<'EOF'
 #!/bin/busybox sh
 /bin/busybox mkdir -p /sbin /usr/bin /usr/sbin
 /bin/busybox --install -s
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-for m in virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci \
-         9pnet 9pnet_virtio netfs fscache 9p mc dvb-core; do
+for m in $(cat /modules/order); do
   insmod /modules/$m.ko || echo "vidtv guest: insmod $m failed"
 done
 opts=trans=virtio,version=9p2000.L,msize=262144,cache=loose
@@ -155,18 +169,13 @@ mount -t 9p -o ro,$opts hostroot /newroot || echo "vidtv guest: cannot mount the
 mount -t proc proc /newroot/proc
 mount -t sysfs sysfs /newroot/sys
 mount -t devtmpfs devtmpfs /newroot/dev
-mount -t tmpfs tmpfs /newroot/tmp
-mkdir -p /newroot/tmp/vidtv-out
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 results /newroot/tmp/vidtv-out
-chroot /newroot /bin/sh /tmp/vidtv-out/run.sh >/newroot/tmp/vidtv-out/job.log 2>&1
-echo $? >/newroot/tmp/vidtv-out/job.rc
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 results /newroot/mnt
+chroot /newroot /bin/sh /mnt/run.sh >/newroot/mnt/job.log 2>&1
+echo $? >/newroot/mnt/job.rc
 sync
-umount /newroot/tmp/vidtv-out
+umount /newroot/mnt
 poweroff -f
 EOF
-  chmod +x "$ird/init"
-  (cd "$ird" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1 >"$kdir/initramfs.gz") || die "cannot pack the initramfs"
-  rm -rf "$ird"
 }
 
 run() {
@@ -174,17 +183,19 @@ run() {
   [ -f "$job" ] || die "no job script $job"
   resolve_kernel
   [ -f "$kdir/ready" ] || prepare || exit 125
+  make_initramfs
   mkdir -p "$out"
   out=$(realpath "$out")
   rm -f "$out/job.rc" "$out/job.log" "$out/console.log"
-  # The guest's /tmp is its own: the job travels in OUTDIR.
   cp "$job" "$out/job.sh"
+  chmod +x "$out/job.sh"
+  mkdir -p "$out/tmp"
   cat >"$out/run.sh" <<EOF
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-export HOME=/tmp TMPDIR=/tmp LANG=C.UTF-8
-export VIDTV_MODULES='$kdir/vidtv' VIDTV_OUT=/tmp/vidtv-out
-cd /tmp
-exec /bin/sh /tmp/vidtv-out/job.sh
+export HOME=/mnt/tmp TMPDIR=/mnt/tmp LANG=C.UTF-8
+export VIDTV_MODULES='$kdir/vidtv' VIDTV_OUT=/mnt
+cd /mnt
+exec /mnt/job.sh
 EOF
   local accel=(-accel tcg)
   if grep -qwE 'vmx|svm' /proc/cpuinfo && [ -w /dev/kvm ]; then
