@@ -89,8 +89,9 @@ int PlatformReplaceFile(const char* source, const char* target);
 namespace tressel {
 
 // The tuner library that start-up loads: on Windows "Halvex.dll" by the normal
-// DLL search order; on POSIX the path in TRESSEL_TUNER_LIBRARY when it is set
-// and non-empty, otherwise libHalvex.so in exeDir. Returns the length, or -1
+// DLL search order; on POSIX chosen by TRESSEL_TUNER_LIBRARY: "dvb" gives
+// libTresselDvb.so in exeDir, unset, empty or "virtual" libHalvex.so in
+// exeDir, anything else is the path itself. Returns the length, or -1
 // when the name does not fit out.
 int PlatformTunerLibraryName(const char* exeDir, char* out, size_t cap);
 

@@ -261,8 +261,13 @@ void PlatformLibraryClose(void* library)
 
 int PlatformTunerLibraryName(const char* exeDir, char* out, size_t cap)
 {
+    // Two short names choose the libraries built beside the program: "dvb"
+    // the Linux DVB frontends, "virtual" the virtual tuner; anything else is
+    // a path.
     const char* chosen = getenv("TRESSEL_TUNER_LIBRARY");
-    if (chosen != nullptr && chosen[0] != '\0')
+    if (chosen != nullptr && strcmp(chosen, "dvb") == 0)
+        return FormatText(out, cap, "%slibTresselDvb.so", exeDir);
+    if (chosen != nullptr && chosen[0] != '\0' && strcmp(chosen, "virtual") != 0)
         return FormatText(out, cap, "%s", chosen);
     return FormatText(out, cap, "%slibHalvex.so", exeDir);
 }
