@@ -204,7 +204,7 @@ EOF
   timeout "$vm_timeout" qemu-system-x86_64 "${accel[@]}" -m 768 -smp 1 \
     -kernel "$kdir/vmlinux" -initrd "$kdir/initramfs.gz" \
     -append "console=ttyS0 panic=-1 quiet loglevel=4" \
-    -fsdev local,id=hostroot,path=/,security_model=none,readonly=on \
+    -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
     -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
     -fsdev local,id=results,path="$out",security_model=none \
     -device virtio-9p-pci,fsdev=results,mount_tag=results \
