@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds Tressel and runs every test: the g++ build, the clang build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
-# short bounded time, and the Windows builds under Wine when MinGW-w64 and
-# Wine are installed. Exits nonzero when anything fails.
+# short bounded time, the Windows builds under Wine when MinGW-w64 and
+# Wine are installed, the DVB library on the kernel's own DVB driver under
+# QEMU (tools/test-vidtv.sh) and the Debian package (tools/test-package.sh);
+# a stage whose tools are missing says so and skips. Exits nonzero when
+# anything fails.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -56,7 +59,7 @@ else
   echo "=== clang build with ASan and UBSan skipped: clang++ is not installed"
 fi
 
-for extra in tools/test-fuzz.sh tools/test-windows.sh; do
+for extra in tools/test-fuzz.sh tools/test-windows.sh tools/test-vidtv.sh tools/test-package.sh; do
   if [ -x "$extra" ]; then
     echo "=== $extra"
     log="$root/build/$(basename "$extra" .sh).log"
