@@ -135,6 +135,11 @@ prepare() {
   echo "$abi $version" >"$cache/current"
   make_initramfs
   touch "$kdir/ready"
+  # An older kernel's packages and build are no longer used.
+  local old
+  for old in "$cache"/6.*-amd64-*; do
+    [ "$old" = "$kdir" ] || rm -rf "$old"
+  done
 }
 
 # The initramfs is rebuilt whenever its init script changes.
