@@ -33,8 +33,10 @@ void AddCable(TunePlan* plan, uint32_t system, const uint32_t* systems, uint32_t
 {
     if (!Has(systems, count, system))
         return;
+    // Every rate: a demodulator set to the wrong symbol rate may see no
+    // carrier at all, so a silent first rate proves nothing.
     for (uint32_t i = 0; i < settings.SymbolRateCount; ++i)
-        Add(plan, system, settings.SymbolRates[i], QAM_AUTO, settings.LockMsCable, i > 0);
+        Add(plan, system, settings.SymbolRates[i], QAM_AUTO, settings.LockMsCable, false);
 }
 
 void AddAtsc(TunePlan* plan, const uint32_t* systems, uint32_t count, const DvbSettings& settings)

@@ -46,6 +46,58 @@ void SortByFrequency(Band* band)
     }
 }
 
+void SetDefaultDvbDevice(DvbDevice* device, uint32_t n)
+{
+    memset(device, 0, sizeof *device);
+    device->Adapter = n;
+    device->Frontend = 0;
+    device->Systems[0] = dvbsys::kDvbT;
+    device->Systems[1] = dvbsys::kDvbT2;
+    device->Systems[2] = dvbsys::kDvbCAnnexA;
+    device->SystemCount = 3;
+    device->Profile = kProfileReadback;
+    device->MinFrequency = 42000;
+    device->MaxFrequency = 1002000;
+    device->Access = kAccessOk;
+}
+
+void SetDefaultDvbTransponder(DvbTransponder* transponder, uint32_t n)
+{
+    memset(transponder, 0, sizeof *transponder);
+    transponder->Tsid = 1 + n;
+    transponder->CaptureKHz = 250;
+}
+
+namespace {
+
+struct SystemName {
+    const char* Name;
+    uint8_t Number;
+};
+
+constexpr SystemName kSystemNames[] = {
+    {"DVBT", dvbsys::kDvbT},
+    {"DVBT2", dvbsys::kDvbT2},
+    {"DVBC_ANNEX_A", dvbsys::kDvbCAnnexA},
+    {"DVBC_ANNEX_B", dvbsys::kDvbCAnnexB},
+    {"DVBC_ANNEX_C", dvbsys::kDvbCAnnexC},
+    {"ATSC", dvbsys::kAtsc},
+    {"ISDBT", dvbsys::kIsdbT},
+    {"DVBS", dvbsys::kDvbS},
+    {"DVBS2", dvbsys::kDvbS2},
+};
+
+} // namespace
+
+uint8_t DeliverySystemByName(const char* name)
+{
+    for (const SystemName& row : kSystemNames) {
+        if (EqualsNoCase(name, row.Name))
+            return row.Number;
+    }
+    return 0;
+}
+
 bool MatchesStandard(const TransponderInfo* record, uint32_t standard)
 {
     return standard == 0 || record->Standard == standard;

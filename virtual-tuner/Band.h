@@ -45,9 +45,57 @@ struct BandTiming {
     uint32_t SweepMs;  // each channel of the fast sweep's grid
 };
 
+// What the simulated DVB frontend (dvb-sim) adds to the band. The virtual
+// tuner reads none of it: its keys are skipped unless the reader is asked for
+// them (BandReadOptions::DvbKeys).
+//
+// Delivery systems are stored as the kernel's DVBv5 numbers (enum
+// fe_delivery_system), which are part of the kernel's user interface.
+namespace dvbsys {
+constexpr uint8_t kDvbCAnnexA = 1, kDvbCAnnexB = 2, kDvbT = 3, kDvbS = 5, kDvbS2 = 6, kIsdbT = 8,
+                  kAtsc = 11, kDvbT2 = 16, kDvbCAnnexC = 18;
+} // namespace dvbsys
+
+constexpr uint32_t kMaxDeliverySystems = 16;
+
+// How a simulated driver answers after a lock.
+enum DvbProfile : uint32_t {
+    kProfileReadback, // FE_GET_PROPERTY returns the transponder's real parameters
+    kProfileAuto,     // it returns what was set (AUTO stays AUTO)
+    kProfileRelative, // like readback, with statistics in the relative scale only
+};
+
+enum DvbAccess : uint32_t {
+    kAccessOk,
+    kAccessDenied, // every open fails with EACCES
+    kAccessBusy,   // read-write opens fail with EBUSY
+};
+
+struct DvbDevice {
+    uint32_t Adapter;  // /dev/dvb/adapter<Adapter>/
+    uint32_t Frontend; // frontend<Frontend>, demux<Frontend>, dvr<Frontend>
+    uint32_t SystemCount;
+    uint8_t Systems[kMaxDeliverySystems]; // DTV_ENUM_DELSYS, in order
+    uint32_t Profile;
+    uint32_t MinFrequency; // kHz
+    uint32_t MaxFrequency; // kHz
+    uint32_t Access;
+    uint32_t VanishAfterTunes; // n > 0: the device is gone after the n-th tune
+};
+
+struct DvbTransponder {
+    uint32_t CarrierMs;  // after the tune until FE_HAS_SIGNAL | FE_HAS_CARRIER
+    uint32_t LockMs;     // after the tune until FE_HAS_LOCK
+    uint32_t NeverLocks; // nonzero: a carrier, never a lock
+    uint32_t Tsid;       // transport stream id
+    uint32_t CaptureKHz; // how far from Frequency a tune still locks
+};
+
 struct Band {
     uint32_t DeviceCount;
     VirtualDevice Devices[kMaxDevices];
+    DvbDevice DvbDevices[kMaxDevices];
+    DvbTransponder DvbTransponders[kMaxTransponders];
     FaultPlan Faults;
     BandTiming Timing;
     uint32_t TransponderCount;
@@ -81,6 +129,24 @@ void LoadDefaultBand(Band* band);
 // one "virtual tuner: " line on standard error naming the file (and the
 // section and key at fault); band is then empty.
 int LoadBandFile(const char* path, Band* band);
+
+struct BandReadOptions {
+    const char* ErrorPrefix; // begins each error line, followed by ": "
+    bool DvbKeys;            // read the simulated DVB frontend's keys too
+};
+
+// LoadBandFile with the reader's options.
+int LoadBandFileWith(const char* path, Band* band, const BandReadOptions* options);
+
+// Sets one device's DVB keys to their defaults for device number n.
+void SetDefaultDvbDevice(DvbDevice* device, uint32_t n);
+
+// Sets one transponder's DVB keys to their defaults for section number n.
+void SetDefaultDvbTransponder(DvbTransponder* transponder, uint32_t n);
+
+// The kernel number of a delivery-system name without "SYS_" (any case), or
+// 0 when the name is none of those the simulator knows.
+uint8_t DeliverySystemByName(const char* name);
 
 // Index of the transponder that locks when tuned to frequencyKHz with that
 // standard code (0: any): the nearest one whose Frequency lies within half of

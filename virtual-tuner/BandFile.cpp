@@ -46,9 +46,28 @@ enum GeneralKey : uint32_t {
 };
 
 // Device keys, one bit each in DeviceSeen.
-constexpr uint8_t kSeenName = 1;
-constexpr uint8_t kSeenCaps = 2;
-constexpr uint8_t kSeenFails = 4;
+constexpr uint16_t kSeenName = 1;
+constexpr uint16_t kSeenCaps = 2;
+constexpr uint16_t kSeenFails = 4;
+
+// The simulated DVB frontend's device keys; their bits in DeviceSeen follow
+// the three above.
+enum DvbDeviceKey : uint32_t {
+    kDvbAdapter,
+    kDvbFrontend,
+    kDvbSystems,
+    kDvbProfile,
+    kDvbMinFrequency,
+    kDvbMaxFrequency,
+    kDvbAccess,
+    kDvbVanish,
+    kDvbDeviceKeyCount,
+};
+constexpr const char* kDvbDeviceKeyNames[kDvbDeviceKeyCount] = {
+    "Adapter", "Frontend", "Systems", "Profile", "MinFrequency", "MaxFrequency", "Access",
+    "VanishAfterTunes",
+};
+static_assert(3 + kDvbDeviceKeyCount <= 16, "every device key has a bit");
 
 struct IntegerField {
     const char* Name;
@@ -80,18 +99,29 @@ constexpr IntegerField kIntegerFields[] = {
     {"RfLevel", offsetof(TransponderInfo, RfLevel)},
 };
 constexpr uint32_t kIntegerFieldCount = sizeof kIntegerFields / sizeof kIntegerFields[0];
+// The simulated DVB frontend's transponder keys, kept beside the record.
+constexpr IntegerField kDvbIntegerFields[] = {
+    {"CarrierMs", offsetof(DvbTransponder, CarrierMs)},
+    {"LockMs", offsetof(DvbTransponder, LockMs)},
+    {"NeverLocks", offsetof(DvbTransponder, NeverLocks)},
+    {"Tsid", offsetof(DvbTransponder, Tsid)},
+    {"CaptureKHz", offsetof(DvbTransponder, CaptureKHz)},
+};
+constexpr uint32_t kDvbIntegerFieldCount = sizeof kDvbIntegerFields / sizeof kDvbIntegerFields[0];
 constexpr uint32_t kSeenFrequency = 1u << 0; // row 0 above
 constexpr uint32_t kSeenPlpIds = 1u << kIntegerFieldCount;
 constexpr uint32_t kSeenPlpCount = 1u << (kIntegerFieldCount + 1);
 constexpr uint32_t kSeenSnr = 1u << (kIntegerFieldCount + 2);
-static_assert(kIntegerFieldCount + 3 <= 32, "every transponder key has a bit");
+constexpr uint32_t kFirstDvbSeenBit = kIntegerFieldCount + 3;
+static_assert(kFirstDvbSeenBit + kDvbIntegerFieldCount <= 32, "every transponder key has a bit");
 
 struct BandReader {
     Band* Target;
     const char* Path;
+    bool DvbKeys;
     uint32_t KeysVisited;
     uint32_t GeneralSeen;
-    uint8_t DeviceSeen[kMaxDevices];
+    uint16_t DeviceSeen[kMaxDevices];
     PendingError General;     // [Devices] Count, [Faults], [Timing]: always counts
     PendingError Device;      // the lowest-numbered device with a bad value
     PendingError Transponder; // the lowest-numbered transponder with a bad value
@@ -250,6 +280,9 @@ bool TakeGeneral(BandReader* reader, GeneralKey key)
     return true;
 }
 
+void VisitDvbDevice(BandReader* reader, const char* section, const char* key, const char* value,
+                    size_t length);
+
 // Each Visit function takes one key of its section: the first occurrence is
 // stored or its error held; repeats and unknown keys are skipped.
 void VisitDevices(BandReader* reader, const char* section, const char* key, const char* value,
@@ -270,13 +303,17 @@ void VisitDevices(BandReader* reader, const char* section, const char* key, cons
             band->DeviceCount = n;
         return;
     }
-    uint8_t bit = 0;
+    uint16_t bit = 0;
     if (ParseNumberedName(key, "Name", &number))
         bit = kSeenName;
     else if (ParseNumberedName(key, "Caps", &number))
         bit = kSeenCaps;
     else if (ParseNumberedName(key, "Fails", &number))
         bit = kSeenFails;
+    else if (reader->DvbKeys) {
+        VisitDvbDevice(reader, section, key, value, length);
+        return;
+    }
     // Devices beyond the cap can never be reported: their keys do not matter.
     if (bit == 0 || number >= kMaxDevices || (reader->DeviceSeen[number] & bit) != 0)
         return;
@@ -292,6 +329,109 @@ void VisitDevices(BandReader* reader, const char* section, const char* key, cons
             device->Caps = n;
         else if (reason == nullptr)
             device->Fails = n;
+    }
+    if (reason != nullptr)
+        HoldNumbered(reader, &reader->Device, number, section, key, reason, value);
+}
+
+// Reads a comma-separated list of delivery-system names.
+const char* ParseSystems(const char* text, size_t length, DvbDevice* device)
+{
+    if (const char* reason = CheckLength(length))
+        return reason;
+    uint8_t systems[kMaxDeliverySystems] = {};
+    uint32_t n = 0;
+    const char* p = text;
+    for (;;) {
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        char item[32];
+        size_t used = 0;
+        while (*p != '\0' && *p != ',' && *p != ' ' && *p != '\t') {
+            if (used + 1 >= sizeof item)
+                return "unknown delivery system";
+            item[used++] = *p++;
+        }
+        item[used] = '\0';
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (*p != '\0' && *p != ',')
+            return "not a list of delivery systems";
+        uint8_t system = DeliverySystemByName(item);
+        if (system == 0)
+            return "unknown delivery system";
+        if (n == kMaxDeliverySystems)
+            return "more than 16 delivery systems";
+        systems[n++] = system;
+        if (*p == '\0')
+            break;
+        ++p; // the comma
+    }
+    memcpy(device->Systems, systems, sizeof systems);
+    device->SystemCount = n;
+    return nullptr;
+}
+
+// One of the words of a choice key: its index in words, or a reason.
+const char* ParseWord(const char* text, const char* const* words, uint32_t count, uint32_t* index)
+{
+    for (uint32_t i = 0; i < count; ++i) {
+        if (EqualsNoCase(text, words[i])) {
+            *index = i;
+            return nullptr;
+        }
+    }
+    return "not one of the words this key takes";
+}
+
+constexpr const char* kProfileWords[] = {"readback", "auto", "relative"};
+constexpr const char* kAccessWords[] = {"ok", "denied", "busy"};
+
+// The simulated DVB frontend's keys of device N.
+void VisitDvbDevice(BandReader* reader, const char* section, const char* key, const char* value,
+                    size_t length)
+{
+    uint32_t number = 0;
+    uint32_t id = kDvbDeviceKeyCount;
+    for (uint32_t i = 0; i < kDvbDeviceKeyCount && id == kDvbDeviceKeyCount; ++i) {
+        if (ParseNumberedName(key, kDvbDeviceKeyNames[i], &number))
+            id = i;
+    }
+    if (id == kDvbDeviceKeyCount || number >= kMaxDevices)
+        return;
+    uint16_t bit = static_cast<uint16_t>(8u << id);
+    if ((reader->DeviceSeen[number] & bit) != 0)
+        return;
+    reader->DeviceSeen[number] |= bit;
+    DvbDevice* device = &reader->Target->DvbDevices[number];
+    uint32_t n = 0;
+    const char* reason = nullptr;
+    switch (id) {
+    case kDvbSystems:
+        reason = ParseSystems(value, length, device);
+        break;
+    case kDvbProfile:
+        reason = ParseWord(value, kProfileWords, 3, &device->Profile);
+        break;
+    case kDvbAccess:
+        reason = ParseWord(value, kAccessWords, 3, &device->Access);
+        break;
+    default:
+        reason = ParseInteger(value, length, &n);
+        // Node numbers are small in the kernel; a negative one is a typing slip.
+        if (reason == nullptr && (id == kDvbAdapter || id == kDvbFrontend) && n > 255)
+            reason = "out of range 0-255";
+        if (reason == nullptr && id == kDvbAdapter)
+            device->Adapter = n;
+        else if (reason == nullptr && id == kDvbFrontend)
+            device->Frontend = n;
+        else if (reason == nullptr && id == kDvbMinFrequency)
+            device->MinFrequency = n;
+        else if (reason == nullptr && id == kDvbMaxFrequency)
+            device->MaxFrequency = n;
+        else if (reason == nullptr)
+            device->VanishAfterTunes = n;
+        break;
     }
     if (reason != nullptr)
         HoldNumbered(reader, &reader->Device, number, section, key, reason, value);
@@ -395,6 +535,20 @@ void VisitTransponder(BandReader* reader, uint32_t number, const char* section, 
             memcpy(reinterpret_cast<unsigned char*>(record) + kIntegerFields[i].Offset, &n, sizeof n);
         break;
     }
+    for (uint32_t i = 0; bit == 0 && reader->DvbKeys && i < kDvbIntegerFieldCount; ++i) {
+        if (!EqualsNoCase(key, kDvbIntegerFields[i].Name))
+            continue;
+        bit = 1u << (kFirstDvbSeenBit + i);
+        if ((*seen & bit) != 0)
+            return;
+        uint32_t n = 0;
+        reason = ParseInteger(value, length, &n);
+        if (reason == nullptr) {
+            unsigned char* extra =
+                reinterpret_cast<unsigned char*>(&reader->Target->DvbTransponders[number]);
+            memcpy(extra + kDvbIntegerFields[i].Offset, &n, sizeof n);
+        }
+    }
     if (bit == 0) {
         if (EqualsNoCase(key, "PlpIds"))
             bit = kSeenPlpIds;
@@ -462,9 +616,9 @@ const PendingError* ChooseError(const BandReader* reader, uint32_t transponderCo
 }
 
 // Writes one error line of the library to standard error.
-void TellError(const char* text)
+void TellError(const BandReadOptions* options, const char* text)
 {
-    fprintf(stderr, "virtual tuner: %s\n", text);
+    fprintf(stderr, "%s: %s\n", options->ErrorPrefix, text);
     fflush(stderr);
 }
 
@@ -472,13 +626,19 @@ void TellError(const char* text)
 
 int LoadBandFile(const char* path, Band* band)
 {
+    const BandReadOptions options = {"virtual tuner", false};
+    return LoadBandFileWith(path, band, &options);
+}
+
+int LoadBandFileWith(const char* path, Band* band, const BandReadOptions* options)
+{
     ClearBand(band);
     FILE* file = fopen(path, "rb");
     if (file == nullptr) {
         int error = errno;
         char text[kErrorCapacity];
         FormatText(text, sizeof text, "%s: cannot open: %s", path, strerror(error));
-        TellError(text);
+        TellError(options, text);
         return -2;
     }
 
@@ -487,11 +647,16 @@ int LoadBandFile(const char* path, Band* band)
         SetDefaultDevice(&device);
     for (TransponderInfo& record : band->Transponders)
         ClearTransponder(&record);
+    for (uint32_t n = 0; n < kMaxDevices; ++n)
+        SetDefaultDvbDevice(&band->DvbDevices[n], n);
+    for (uint32_t n = 0; n < kMaxTransponders; ++n)
+        SetDefaultDvbTransponder(&band->DvbTransponders[n], n);
     memset(sTransponderSeen, 0, sizeof sTransponderSeen);
     static BandReader reader; // its error texts are too large for the stack
     memset(&reader, 0, sizeof reader);
     reader.Target = band;
     reader.Path = path;
+    reader.DvbKeys = options->DvbKeys;
 
     IniScan(file, VisitBandKey, &reader);
     bool readFailed = ferror(file) != 0;
@@ -500,7 +665,7 @@ int LoadBandFile(const char* path, Band* band)
     if (readFailed) {
         char text[kErrorCapacity];
         FormatText(text, sizeof text, "%s: cannot read: %s", path, strerror(readError));
-        TellError(text);
+        TellError(options, text);
         ClearBand(band);
         return -2;
     }
@@ -509,7 +674,7 @@ int LoadBandFile(const char* path, Band* band)
     while (count < kMaxTransponders && (sTransponderSeen[count] & kSeenFrequency) != 0)
         ++count;
     if (const PendingError* error = ChooseError(&reader, count)) {
-        TellError(error->Text);
+        TellError(options, error->Text);
         ClearBand(band);
         return -2;
     }
