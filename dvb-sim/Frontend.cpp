@@ -56,6 +56,18 @@ void ClearCache(PropertyCache* cache)
     cache->StreamId = NO_STREAM_ID_FILTER;
 }
 
+// The DVBv3 frontend type of a delivery system (the kernel's dvbv3_type).
+fe_type V3Type(uint32_t system)
+{
+    if (IsSatellite(system))
+        return FE_QPSK;
+    if (IsCable(system))
+        return FE_QAM;
+    if (system == SYS_ATSC || system == SYS_DVBC_ANNEX_B)
+        return FE_ATSC;
+    return FE_OFDM;
+}
+
 bool HasSystem(const vt::DvbDevice* dvb, uint32_t system)
 {
     for (uint32_t i = 0; i < dvb->SystemCount; ++i) {
@@ -298,10 +310,7 @@ void FrontendInfo(const FrontendState* fe, const vt::Band* band, dvb_frontend_in
     memset(info, 0, sizeof *info);
     strncpy(info->name, band->Devices[fe->Device].Name, sizeof info->name - 1);
     uint32_t system = fe->Cache.DeliverySystem;
-    info->type = IsSatellite(system)                               ? FE_QPSK
-                 : IsCable(system)                                 ? FE_QAM
-                 : system == SYS_ATSC || system == SYS_DVBC_ANNEX_B ? FE_ATSC
-                                                                   : FE_OFDM;
+    info->type = V3Type(system);
     // Satellite ranges are in kHz, all others in Hz.
     uint32_t unit = IsSatellite(system) ? 1u : 1000u;
     info->frequency_min = dvb->MinFrequency * unit;
@@ -372,8 +381,19 @@ int FrontendSet(FrontendState* fe, const vt::Band* band, uint32_t command, uint3
         // Old applications send SYS_UNDEFINED for "the first one".
         if (data == SYS_UNDEFINED && dvb->SystemCount > 0)
             data = dvb->Systems[0];
-        if (!HasSystem(dvb, data))
-            return -EINVAL;
+        if (!HasSystem(dvb, data)) {
+            // The kernel emulates the four DVBv3 systems with the last one
+            // of the frontend's list of the same DVBv3 type.
+            uint32_t emulated = SYS_UNDEFINED;
+            bool v3 = data == SYS_DVBT || data == SYS_DVBC_ANNEX_A || data == SYS_DVBS || data == SYS_ATSC;
+            for (uint32_t i = 0; v3 && i < dvb->SystemCount; ++i) {
+                if (V3Type(dvb->Systems[i]) == V3Type(data))
+                    emulated = dvb->Systems[i];
+            }
+            if (emulated == SYS_UNDEFINED)
+                return -EINVAL;
+            data = emulated;
+        }
         fe->Cache.DeliverySystem = data;
         return 0;
     case DTV_TUNE: {

@@ -361,8 +361,6 @@ int Fail(int error)
 // Opens a fake node. Returns the program's descriptor, or -1 with errno.
 int OpenNode(const DvbPath* path, int flags)
 {
-    const vt::Band* band = SimBand();
-    (void)band;
     int32_t device = FindDevice(path->Adapter, path->Number);
     if (device < 0)
         return Fail(ENOENT);
@@ -410,13 +408,12 @@ int OpenNode(const DvbPath* path, int flags)
     return sv[0];
 }
 
-int DoOpen(const char* path, int flags, mode_t mode, bool* handled)
+int DoOpen(const char* path, int flags, bool* handled)
 {
     *handled = false;
     DvbPath parsed = ParseDvbPath(path);
     if (parsed.Kind != kPathNode)
         return 0;
-    (void)mode;
     *handled = true;
     Lock();
     int fd = OpenNode(&parsed, flags);
@@ -650,8 +647,9 @@ int GetEvent(int fd, OpenFile* file, dvb_frontend_event* event)
     }
 }
 
-// poll with the fake nodes: a frontend wakes for POLLPRI (and POLLIN) on an
-// event; status changes and demux data are produced as their time comes.
+// poll with the fake nodes: like the kernel's nodes they report POLLPRI
+// with POLLIN (a frontend event, demux data); status changes and demux data
+// are produced as their time comes.
 int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
 {
     bool fake = false;
@@ -674,7 +672,7 @@ int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
         for (nfds_t i = 0; i < n; ++i) {
             wanted[i] = fds[i].events;
             OpenFile* file = FileOf(fds[i].fd);
-            if (file != nullptr && file->Kind == kNodeFrontend && (fds[i].events & (POLLPRI | POLLIN)) != 0)
+            if (file != nullptr && (fds[i].events & (POLLPRI | POLLIN)) != 0)
                 fds[i].events = static_cast<short>(fds[i].events | POLLIN);
         }
         Unlock();
@@ -689,7 +687,7 @@ int SimPoll(struct pollfd* fds, nfds_t n, int timeoutMs)
         for (nfds_t i = 0; i < n; ++i) {
             short got = fds[i].revents;
             OpenFile* file = FileOf(fds[i].fd);
-            if (file != nullptr && file->Kind == kNodeFrontend && (got & POLLIN) != 0)
+            if (file != nullptr && (got & POLLIN) != 0)
                 got = static_cast<short>(got | POLLPRI | POLLRDNORM);
             fds[i].events = wanted[i];
             fds[i].revents = static_cast<short>(got & (wanted[i] | POLLERR | POLLHUP | POLLNVAL));
@@ -1000,7 +998,7 @@ mode_t ModeArgument(int flags, va_list ap)
 int OpenCommon(const char* name, const char* path, int flags, mode_t mode)
 {
     bool handled = false;
-    int fd = DoOpen(path, flags, mode, &handled);
+    int fd = DoOpen(path, flags, &handled);
     if (handled)
         return fd;
     static OpenFn slots[2];
@@ -1012,7 +1010,7 @@ int OpenAtCommon(const char* name, int dirfd, const char* path, int flags, mode_
 {
     if (path != nullptr && path[0] == '/') {
         bool handled = false;
-        int fd = DoOpen(path, flags, mode, &handled);
+        int fd = DoOpen(path, flags, &handled);
         if (handled)
             return fd;
     }

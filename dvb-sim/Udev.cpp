@@ -37,7 +37,7 @@ struct udev_device {
     char SysPath[128];
     char SysName[48];
     char DevNode[64];
-    char Number_[16];
+    char NumberText[16];
     char AdapterText[16];
 };
 
@@ -172,7 +172,7 @@ EXPORT udev_device* udev_device_new_from_syspath(udev*, const char* syspath)
         snprintf(d->SysPath, sizeof d->SysPath, "%s", syspath);
         snprintf(d->SysName, sizeof d->SysName, "%s", name);
         snprintf(d->DevNode, sizeof d->DevNode, "/dev/dvb/adapter%u/%s%u", adapter, kNodeNames[kind], number);
-        snprintf(d->Number_, sizeof d->Number_, "%u", number);
+        snprintf(d->NumberText, sizeof d->NumberText, "%u", number);
         snprintf(d->AdapterText, sizeof d->AdapterText, "%u", adapter);
         return d;
     }
@@ -208,7 +208,7 @@ EXPORT const char* udev_device_get_property_value(udev_device* d, const char* ke
     if (strcmp(key, "DVB_ADAPTER_NUM") == 0)
         return d->AdapterText;
     if (strcmp(key, "DVB_DEVICE_NUM") == 0)
-        return d->Number_;
+        return d->NumberText;
     if (strcmp(key, "DEVNAME") == 0)
         return d->DevNode;
     if (strcmp(key, "SUBSYSTEM") == 0)

@@ -59,7 +59,8 @@ else
   echo "=== clang build with ASan and UBSan skipped: clang++ is not installed"
 fi
 
-for extra in tools/test-fuzz.sh tools/test-windows.sh tools/test-vidtv.sh tools/test-package.sh; do
+for extra in tools/test-fuzz.sh tools/test-dvb-peers.sh tools/test-windows.sh tools/test-vidtv.sh \
+             tools/test-package.sh; do
   if [ -x "$extra" ]; then
     echo "=== $extra"
     log="$root/build/$(basename "$extra" .sh).log"

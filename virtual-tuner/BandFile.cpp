@@ -543,6 +543,9 @@ void VisitTransponder(BandReader* reader, uint32_t number, const char* section, 
             return;
         uint32_t n = 0;
         reason = ParseInteger(value, length, &n);
+        // The tables carry a 16-bit id: a larger one would alias another.
+        if (reason == nullptr && kDvbIntegerFields[i].Offset == offsetof(DvbTransponder, Tsid) && n > 65535)
+            reason = "out of range 0-65535";
         if (reason == nullptr) {
             unsigned char* extra =
                 reinterpret_cast<unsigned char*>(&reader->Target->DvbTransponders[number]);

@@ -1,4 +1,5 @@
-// Fuzz target: any bytes as a band file of the virtual tuner. The reader
+// Fuzz target: any bytes as a band file of the virtual tuner (and, read with
+// its keys, of the simulated DVB frontend). The reader
 // must either accept the file and leave a band that keeps its own limits
 // (device and transponder counts within their arrays, names terminated,
 // the frequency index a sorted permutation) or refuse it with an empty
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "Band.h"
+#include "Sections.h"
 
 namespace {
 
@@ -73,6 +75,39 @@ void RunLookups(const tressel::vt::Band& band)
         abort();
 }
 
+// The simulated DVB frontend's keys stay within their ranges, and every
+// section its transponders carry is whole, within its size and checked by
+// its CRC.
+void CheckDvbBand(const tressel::vt::Band& band)
+{
+    using namespace tressel;
+    for (uint32_t n = 0; n < band.DeviceCount; ++n) {
+        const vt::DvbDevice& d = band.DvbDevices[n];
+        if (d.SystemCount > vt::kMaxDeliverySystems || d.Profile > vt::kProfileRelative ||
+            d.Access > vt::kAccessBusy || d.Adapter > 255 || d.Frontend > 255)
+            abort();
+    }
+    static dvbsim::Section sections[dvbsim::kMaxSections];
+    uint32_t limit = band.TransponderCount < 16 ? band.TransponderCount : 16;
+    const uint16_t pids[] = {dvbsim::kPidPat, dvbsim::kPidPmt, dvbsim::kPidSdt, dvbsim::kPidNit};
+    for (uint32_t i = 0; i < limit; ++i) {
+        if (band.DvbTransponders[i].Tsid > 65535)
+            abort();
+        for (uint16_t pid : pids) {
+            uint32_t count = dvbsim::BuildSections(&band, i, pid, sections, dvbsim::kMaxSections);
+            if (count == 0 || count > dvbsim::kMaxSections)
+                abort();
+            for (uint32_t k = 0; k < count; ++k) {
+                const dvbsim::Section& s = sections[k];
+                if (s.Length < 12 || s.Length > dvbsim::kMaxSectionBytes ||
+                    (((s.Bytes[1] & 0x0F) << 8) | s.Bytes[2]) + 3 != s.Length ||
+                    dvbsim::Crc32(s.Bytes, s.Length) != 0)
+                    abort();
+            }
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
@@ -103,5 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort(); // a refused file leaves the band empty
     CheckBand(gBand);
     RunLookups(gBand);
+
+    const tressel::vt::BandReadOptions dvb = {"dvb sim", true};
+    result = tressel::vt::LoadBandFileWith(gPath, &gBand, &dvb);
+    if (result != 0 && (result != -2 || gBand.DeviceCount != 0 || gBand.TransponderCount != 0))
+        abort();
+    CheckBand(gBand);
+    CheckDvbBand(gBand);
     return 0;
 }
