@@ -60,6 +60,7 @@ else
 fi
 
 for extra in tools/test-fuzz.sh tools/test-dvb-peers.sh tools/test-windows.sh tools/test-vidtv.sh \
+             tools/test-scanners-smoke.sh \
              tools/test-package.sh; do
   if [ -x "$extra" ]; then
     echo "=== $extra"
