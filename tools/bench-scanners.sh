@@ -102,15 +102,22 @@ band_frequencies() {
   sed -n 's/^Frequency=//p' "$1" | sort -n
 }
 
-# dvbv5-scan's channel list: every transponder of the band.
+# The value of a key of the transponder at frequency $2 (kHz) of band $1.
+band_key() {
+  awk -v f="$2" -v k="$3" -F= '/^Frequency=/ { on = ($2 == f) } on && $1 == k { print $2; exit }' "$1"
+}
+
+# dvbv5-scan's channel list: every transponder of the band, in its system.
 channel_list() {
   local band=$1 kind=$2 f
   for f in $(band_frequencies "$band"); do
     if [ "$kind" = uhf ]; then
-      printf '[%s]\n\tDELIVERY_SYSTEM = DVBT\n\tFREQUENCY = %s000\n\tBANDWIDTH_HZ = 8000000\n\n' "$f" "$f"
+      local system=DVBT
+      [ "$(band_key "$band" "$f" Standard)" = 7 ] && system=DVBT2
+      printf '[%s]\n\tDELIVERY_SYSTEM = %s\n\tFREQUENCY = %s000\n\tBANDWIDTH_HZ = 8000000\n\n' "$f" "$system" "$f"
     else
       local rate
-      rate=$(awk -v f="$f" -F= '/^Frequency=/ { on = ($2 == f) } on && /^SymbolRate=/ { print $2; exit }' "$band")
+      rate=$(band_key "$band" "$f" SymbolRate)
       printf '[%s]\n\tDELIVERY_SYSTEM = DVBC/ANNEX_A\n\tFREQUENCY = %s000\n\tSYMBOL_RATE = %s\n\n' "$f" "$f" "$rate"
     fi
   done
