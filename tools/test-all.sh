@@ -2,8 +2,11 @@
 # Builds Tressel and runs every test: the g++ build, the clang build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
 # short bounded time, Debian's DVB scanners against the simulated DVB
-# frontend, and the Windows builds under Wine when MinGW-w64 and Wine are
-# installed. Exits nonzero when anything fails.
+# frontend, the Windows builds under Wine when MinGW-w64 and Wine are
+# installed, the DVB library on the kernel's own DVB driver under QEMU
+# (tools/test-vidtv.sh) and the Debian package (tools/test-package.sh); a
+# stage whose tools are missing says so and skips. Exits nonzero when
+# anything fails.
 set -u
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -57,7 +60,9 @@ else
   echo "=== clang build with ASan and UBSan skipped: clang++ is not installed"
 fi
 
-for extra in tools/test-fuzz.sh tools/test-dvb-peers.sh tools/test-windows.sh; do
+for extra in tools/test-fuzz.sh tools/test-dvb-peers.sh tools/test-windows.sh tools/test-vidtv.sh \
+             tools/test-scanners-smoke.sh \
+             tools/test-package.sh; do
   if [ -x "$extra" ]; then
     echo "=== $extra"
     log="$root/build/$(basename "$extra" .sh).log"
