@@ -114,16 +114,20 @@ void BuildTunePlan(uint32_t standard, const uint32_t* systems, uint32_t count, c
             Add(plan, SYS_ISDBT, 0, QAM_AUTO, settings.LockMsIsdbT, false);
         break;
     case 0: {
-        bool dvbT = Has(systems, count, SYS_DVBT);
-        if (dvbT)
+        if (Has(systems, count, SYS_DVBT))
             Add(plan, SYS_DVBT, 0, QAM_AUTO, settings.LockMsDvbT, false);
         if (Has(systems, count, SYS_DVBT2))
-            Add(plan, SYS_DVBT2, 0, QAM_AUTO, settings.LockMsDvbT2, dvbT);
+            Add(plan, SYS_DVBT2, 0, QAM_AUTO, settings.LockMsDvbT2, false);
         AddCable(plan, SYS_DVBC_ANNEX_A, systems, count, settings);
         AddCable(plan, SYS_DVBC_ANNEX_C, systems, count, settings);
         AddAtsc(plan, systems, count, settings);
         if (Has(systems, count, SYS_ISDBT))
             Add(plan, SYS_ISDBT, 0, QAM_AUTO, settings.LockMsIsdbT, false);
+        // One input feeds every system: a channel on which the first tune
+        // saw no signal at all holds nothing for the others either, so an
+        // empty channel costs one carrier window, not one per system.
+        for (uint32_t i = 1; i < plan->Count; ++i)
+            plan->Attempts[i].SkipWithoutCarrier = 1;
         break;
     }
     default:

@@ -19,7 +19,7 @@ struct TuneAttempt {
     uint32_t SymbolRate;         // cable: symbols per second; else 0
     uint32_t Modulation;         // fe_modulation to set (QAM_AUTO, VSB_8)
     uint32_t LockMs;             // the lock window, from the tune
-    uint32_t SkipWithoutCarrier; // skip when the attempt before saw no carrier
+    uint32_t SkipWithoutCarrier; // skip when the attempts before tuned and saw no signal
 };
 
 struct TunePlan {
@@ -36,8 +36,8 @@ enum TuneOutcome : int {
 
 // The attempts for a standard code on a frontend with these delivery
 // systems: 6 DVB-T, 7 DVB-T2, 8 DVB-C (Annex A, then C, each symbol rate),
-// 10 ATSC (8VSB, then US cable QAM), 12 ISDB-T, 0 all of them (DVB-T2 only
-// where DVB-T saw a carrier). Other codes, DVB-C2 among them: no attempt.
+// 10 ATSC (8VSB, then US cable QAM), 12 ISDB-T, 0 all of them (DVB-T first,
+// the others only where an attempt before saw a signal). Other codes, DVB-C2 among them: no attempt.
 void BuildTunePlan(uint32_t standard, const uint32_t* systems, uint32_t systemCount, const DvbSettings& settings,
                    TunePlan* plan);
 

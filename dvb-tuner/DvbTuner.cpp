@@ -196,10 +196,14 @@ int FinishChannel(TransponderInfo* record)
 {
     const Channel& channel = gState.Tuned;
     int fd = gState.Open.Fd;
-    bool carrier = true; // the first attempt is never skipped
+    // Only an attempt that really tuned and waited tells whether the
+    // channel is empty: one the frontend refused (a system out of its range
+    // there) proves nothing.
+    bool listened = false;
+    bool heard = false;
     for (uint32_t i = 0; i < channel.Plan.Count; ++i) {
         const TuneAttempt& attempt = channel.Plan.Attempts[i];
-        if (attempt.SkipWithoutCarrier != 0 && !carrier)
+        if (attempt.SkipWithoutCarrier != 0 && listened && !heard)
             continue;
         int tuned = channel.FirstTune;
         uint32_t tunedAt = channel.TunedAtMs;
@@ -209,10 +213,12 @@ int FinishChannel(TransponderInfo* record)
         }
         if (tuned == kTuneFailed)
             return kTuneFailed;
-        carrier = false;
         if (tuned == kTuneNothing)
             continue;
+        bool carrier = false;
         int outcome = WaitForLock(fd, tunedAt, gState.Settings.CarrierMs, attempt.LockMs, &carrier);
+        listened = true;
+        heard = heard || carrier;
         if (outcome == kTuneFailed)
             return kTuneFailed;
         if (outcome == kTuneNothing)

@@ -179,7 +179,7 @@ TEST_F(DvbExports, CableLocksAtTheSecondSymbolRateAndNothingGivesAnEmptyRecord)
     }
 }
 
-TEST_F(DvbExports, AnyStandardTriesDvbT2OnlyWhereDvbTSawACarrier)
+TEST_F(DvbExports, AnyStandardTriesTheOtherSystemsOnlyWhereDvbTSawASignal)
 {
     Open();
     UseBand(s, {{SYS_DVBT2, 490000, 0}, {SYS_DVBT, 474000, 0}});
@@ -201,8 +201,22 @@ TEST_F(DvbExports, AnyStandardTriesDvbT2OnlyWhereDvbTSawACarrier)
     ASSERT_EQ(SetChannel2Ex(498000, 8000, 0, 0), 1);
     ASSERT_EQ(SignalInfo2(&r), 1);
     EXPECT_EQ(r.Locked, 0u);
-    // DVB-T, then cable at both rates: no DVB-T2 without a carrier.
-    EXPECT_EQ(s.Tunes - tunes, 3u);
+    // An empty channel costs one DVB-T carrier window: no DVB-T2, no cable.
+    EXPECT_EQ(s.Tunes - tunes, 1u);
+
+    // A cable transponder shows its signal to the DVB-T tune, and is found.
+    UseBand(s, {{SYS_DVBC_ANNEX_A, 306000, 6875000}});
+    band = s.OnTune;
+    s.OnTune = [band](dvbtest::FakeFrontendState& state, uint32_t system, uint32_t hz, uint32_t symbolRate) {
+        band(state, system, hz, symbolRate);
+        if (system == SYS_DVBT && hz == 306000000u)
+            state.Timeline = {{50, FE_HAS_SIGNAL}};
+    };
+    ASSERT_EQ(SetChannel2Ex(306000, 8000, 0, 0), 1);
+    ASSERT_EQ(SignalInfo2(&r), 1);
+    EXPECT_EQ(r.Locked, 1u);
+    EXPECT_EQ(r.Standard, 8u);
+    EXPECT_EQ(r.SymbolRate, 6875000u);
 }
 
 TEST_F(DvbExports, ADeviceThatFailsEndsTheCallAndSaysSo)

@@ -37,7 +37,7 @@ std::string PlanText(uint32_t standard, const std::vector<uint32_t>& systems)
 struct PlanCase {
     uint32_t Standard;
     std::vector<uint32_t> Systems;
-    std::string Expected; // system[@kS][? = only after a carrier], in order
+    std::string Expected; // system[@kS][? = only after a signal], in order
 };
 
 TEST(DvbTunePlan, StandardCodesTryTheFrontendsSystemsInOrder)
@@ -56,9 +56,10 @@ TEST(DvbTunePlan, StandardCodesTryTheFrontendsSystemsInOrder)
         {10, {SYS_ATSC, SYS_DVBC_ANNEX_B}, V + " " + B + " "},
         {10, tc, ""}, // a system the frontend lacks: nothing to tune
         {12, {SYS_ISDBT}, I + " "},
-        {0, tc, T + " " + T2 + "? " + A + "@6900 " + A + "@6875 " + A + "@6111 "},
-        {0, {SYS_DVBT2}, T2 + " "}, // without DVB-T, DVB-T2 needs no carrier first
-        {0, {SYS_ISDBT, SYS_ATSC}, V + " " + I + " "},
+        // Any system: after the first attempt, the others only where a signal was seen.
+        {0, tc, T + " " + T2 + "? " + A + "@6900? " + A + "@6875? " + A + "@6111? "},
+        {0, {SYS_DVBT2}, T2 + " "}, // without DVB-T, DVB-T2 comes first
+        {0, {SYS_ISDBT, SYS_ATSC}, V + " " + I + "? "},
         {1, {SYS_DVBS, SYS_DVBS2}, ""},
     };
     for (const PlanCase& c : cases) {
