@@ -1361,15 +1361,22 @@ DIR* SimOpendir(const char* path)
 
 namespace {
 
-// The next entry of a fake directory into its record; false at the end.
-bool NextEntry(FakeDir* dir, char* name, size_t cap, unsigned char* type)
+// The next entry of a fake directory into its record (struct dirent or
+// dirent64), or null at the end.
+template <typename Entry>
+Entry* NextEntry(FakeDir* dir, Entry* e)
 {
+    memset(e, 0, sizeof *e);
     Lock();
-    bool found = DirEntry(dir, dir->Position, name, cap, type);
+    bool found = DirEntry(dir, dir->Position, e->d_name, sizeof e->d_name, &e->d_type);
     if (found)
         ++dir->Position;
     Unlock();
-    return found;
+    if (!found)
+        return nullptr;
+    e->d_ino = 1000 + dir->Position;
+    e->d_reclen = sizeof *e;
+    return e;
 }
 
 } // namespace
@@ -1382,13 +1389,7 @@ struct dirent* SimReaddir(DIR* handle)
         NEXT(ReaddirFn, readdir);
         return real(handle);
     }
-    struct dirent* e = &dir->Entry;
-    memset(e, 0, sizeof *e);
-    if (!NextEntry(dir, e->d_name, sizeof e->d_name, &e->d_type))
-        return nullptr;
-    e->d_ino = 1000 + dir->Position;
-    e->d_reclen = sizeof *e;
-    return e;
+    return NextEntry(dir, &dir->Entry);
 }
 
 struct dirent64* SimReaddir64(DIR* handle)
@@ -1399,13 +1400,7 @@ struct dirent64* SimReaddir64(DIR* handle)
         NEXT(Readdir64Fn, readdir64);
         return real(handle);
     }
-    struct dirent64* e = &dir->Entry64;
-    memset(e, 0, sizeof *e);
-    if (!NextEntry(dir, e->d_name, sizeof e->d_name, &e->d_type))
-        return nullptr;
-    e->d_ino = 1000 + dir->Position;
-    e->d_reclen = sizeof *e;
-    return e;
+    return NextEntry(dir, &dir->Entry64);
 }
 
 int SimClosedir(DIR* handle)
